@@ -1,0 +1,85 @@
+// The filter's event catalogue: the id of every decision record and the description that is
+// written verbatim into the event log. The filter writes records with these; the log viewer lists
+// and filters records by the same ids. Constants only, so safe from any thread.
+#ifndef VARDOMAR_SCHEMA_EVENTS_H_
+#define VARDOMAR_SCHEMA_EVENTS_H_
+
+#include <array>
+
+namespace vard {
+
+// Ids as they appear in the first column of a log record. Id 1 has never been used.
+enum class Event : int {
+  kAuthenticated = 0,
+  kFilterDisabled = 2,
+  kUserNotFound = 3,
+  kInvalidPassword = 4,
+  kExpireDateError = 5,
+  kAccountExpired = 6,
+  kNotMapped = 7,
+  kMapToMissing = 8,
+  kMapToAccountNotFound = 9,
+  kAnonymous = 10,
+  kServerNameMissing = 11,
+  kSiteNotHandled = 12,
+  kAuthorityNotFound = 13,
+  kAccountDisabled = 14,
+  kExpireYearTooLarge = 15,
+  kExpireDateMissing = 16,
+};
+
+// Every event of the catalogue, in id order.
+inline constexpr std::array<Event, 16> kAllEvents = {
+    Event::kAuthenticated,     Event::kFilterDisabled,    Event::kUserNotFound,
+    Event::kInvalidPassword,   Event::kExpireDateError,   Event::kAccountExpired,
+    Event::kNotMapped,         Event::kMapToMissing,      Event::kMapToAccountNotFound,
+    Event::kAnonymous,         Event::kServerNameMissing, Event::kSiteNotHandled,
+    Event::kAuthorityNotFound, Event::kAccountDisabled,   Event::kExpireYearTooLarge,
+    Event::kExpireDateMissing,
+};
+
+// The event's id as written in a record.
+constexpr int EventId(Event event) { return static_cast<int>(event); }
+
+// The description written verbatim into the record; never null.
+constexpr const char* EventDescription(Event event) {
+  switch (event) {
+    case Event::kAuthenticated:
+      return "OK Authenticated (UserName UserDB)";
+    case Event::kFilterDisabled:
+      return "Filter disabled";
+    case Event::kUserNotFound:
+      return "User not found (UserName UserDB)";
+    case Event::kInvalidPassword:
+      return "Invalid password (UserName UserDB)";
+    case Event::kExpireDateError:
+      return "Account expire date error (UserName UserDB)";
+    case Event::kAccountExpired:
+      return "Account expired (UserName UserDB)";
+    case Event::kNotMapped:
+      return "Mapping disabled - passing through (UserName UserDB)";
+    case Event::kMapToMissing:
+      return "MapTo not specified (UserName UserDB)";
+    case Event::kMapToAccountNotFound:
+      return "MapTo Account not found";
+    case Event::kAnonymous:
+      return "Anonymous request";
+    case Event::kServerNameMissing:
+      return "SERVER_NAME Header not found !";
+    case Event::kSiteNotHandled:
+      return "Site not handled (Binding)";
+    case Event::kAuthorityNotFound:
+      return "User data base for this site not found (Binding UserDB)";
+    case Event::kAccountDisabled:
+      return "Account disabled (UserName UserDB)";
+    case Event::kExpireYearTooLarge:
+      return "Expiration date > 2037 not supported (UserName UserDB)";
+    case Event::kExpireDateMissing:
+      return "Expiration date not found (UserName UserDB)";
+  }
+  return "";
+}
+
+}  // namespace vard
+
+#endif  // VARDOMAR_SCHEMA_EVENTS_H_
