@@ -1,1 +1,173 @@
-// Filled in by its subsystem.
+#include "platform/env.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "platform/time_format.h"
+
+namespace vard {
+namespace {
+
+std::atomic<Env*> g_installed{nullptr};
+
+Env* RealEnv() {
+  // Never destroyed: other static destructors and detached threads may still ask for the time.
+  static Env* const real = new Env();
+  return real;
+}
+
+bool ToCalendar(const std::tm& tm, CalendarTime* out) {
+  out->year = tm.tm_year + 1900;
+  out->month = tm.tm_mon + 1;
+  out->day = tm.tm_mday;
+  out->hour = tm.tm_hour;
+  out->minute = tm.tm_min;
+  out->second = tm.tm_sec;
+  out->weekday = tm.tm_wday;
+  return true;
+}
+
+// The user's time locale, made once. The C library's global locale is not consulted because a
+// host process (a web server) may have set it to something else; this mirrors a formatter that
+// asks for the user default locale.
+struct TimeLocale {
+  locale_t locale = nullptr;
+  std::string format;
+
+  TimeLocale() {
+    locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) {
+      locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+    }
+    const char* t_fmt = locale ? nl_langinfo_l(T_FMT, locale) : "%H:%M:%S";
+    const char* ampm = locale ? nl_langinfo_l(T_FMT_AMPM, locale) : "%I:%M:%S %p";
+    format = TimeOfDayFormatWithoutSeconds(t_fmt ? t_fmt : "", ampm ? ampm : "");
+  }
+};
+
+const TimeLocale& GetTimeLocale() {
+  static const TimeLocale* const time_locale = new TimeLocale();
+  return *time_locale;
+}
+
+}  // namespace
+
+Env::~Env() = default;
+
+Env* Env::Default() {
+  Env* env = g_installed.load(std::memory_order_acquire);
+  return env != nullptr ? env : RealEnv();
+}
+
+Env* Env::SetForTesting(Env* env) {
+  Env* previous = g_installed.exchange(env, std::memory_order_acq_rel);
+  return previous != nullptr ? previous : RealEnv();
+}
+
+int64_t Env::NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+bool Env::UtcTime(int64_t seconds, CalendarTime* out) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  if (out == nullptr || gmtime_r(&t, &tm) == nullptr) return false;
+  return ToCalendar(tm, out);
+}
+
+bool Env::LocalTime(int64_t seconds, CalendarTime* out) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  if (out == nullptr || localtime_r(&t, &tm) == nullptr) return false;
+  return ToCalendar(tm, out);
+}
+
+size_t Env::FormatLocalTimeOfDay(int64_t seconds, char* buf, size_t cap) {
+  if (buf == nullptr || cap == 0) return 0;
+  buf[0] = '\0';
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  if (localtime_r(&t, &tm) == nullptr) return 0;
+  const TimeLocale& tl = GetTimeLocale();
+  char text[256];
+  size_t n = tl.locale ? strftime_l(text, sizeof text, tl.format.c_str(), &tm, tl.locale)
+                       : std::strftime(text, sizeof text, tl.format.c_str(), &tm);
+  n = SanitizeTimeText(text, n);
+  if (n == 0 || n + 1 > cap) return 0;
+  std::memcpy(buf, text, n);
+  buf[n] = '\0';
+  return n;
+}
+
+bool Env::LocalMidnightToSeconds(int year, int month, int day, int64_t* seconds) {
+  // tm_year and tm_mon are offsets; doing the subtraction in 64 bits keeps an absurd typed year
+  // from overflowing before mktime can refuse it.
+  const int64_t tm_year = static_cast<int64_t>(year) - 1900;
+  const int64_t tm_mon = static_cast<int64_t>(month) - 1;
+  if (seconds == nullptr || tm_year < INT_MIN || tm_mon < INT_MIN) return false;
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(tm_year);
+  tm.tm_mon = static_cast<int>(tm_mon);
+  tm.tm_mday = day;
+  tm.tm_isdst = -1;
+  errno = 0;
+  const std::time_t t = std::mktime(&tm);
+  // -1 is also a real instant, but never a local midnight in any zone that offsets by whole
+  // minutes, so it can only mean failure here.
+  if (t == static_cast<std::time_t>(-1)) return false;
+  *seconds = static_cast<int64_t>(t);
+  return true;
+}
+
+bool Env::FileLastWriteTime(const char* path, int64_t* nanos) {
+  if (path == nullptr || nanos == nullptr) return false;
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  int64_t result = 0;
+  if (__builtin_mul_overflow(static_cast<int64_t>(st.st_mtim.tv_sec), int64_t{1000000000},
+                             &result) ||
+      __builtin_add_overflow(result, static_cast<int64_t>(st.st_mtim.tv_nsec), &result)) {
+    return false;
+  }
+  *nanos = result;
+  return true;
+}
+
+void Env::SleepMs(int ms) {
+  if (ms <= 0) return;
+  struct timespec left;
+  left.tv_sec = ms / 1000;
+  left.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+bool CalendarDateToSeconds(int year, int month, int day, int64_t* seconds) {
+  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (seconds == nullptr || year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1) {
+    return false;
+  }
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int month_days = kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0);
+  if (day > month_days) return false;
+  // Days from 1970-01-01 in the proleptic Gregorian calendar, counting years from March so the
+  // leap day falls at the end of the counted year.
+  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
+  const int64_t era = y / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t mp = (month + 9) % 12;
+  const int64_t doy = (153 * mp + 2) / 5 + day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097 + doe - 719468;
+  *seconds = days * 86400;
+  return true;
+}
+
+}  // namespace vard

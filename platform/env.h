@@ -1,0 +1,84 @@
+// The system's window on the clock, the calendar, file times and sleeping. Everything that asks
+// "what time is it" or "when was this file written" goes through one process-wide Env so tests
+// can install a fake. All operations are safe to call from many threads at once; installing a
+// replacement with SetForTesting is atomic but must not race with an Env being destroyed.
+#ifndef VARDOMAR_PLATFORM_ENV_H_
+#define VARDOMAR_PLATFORM_ENV_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vard {
+
+// A broken-down calendar time. Months and days count from 1; weekday 0 is Sunday.
+struct CalendarTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int weekday = 0;
+};
+
+// The operating system seen by the rest of the system. The base class is the real system; a test
+// derives from it, overrides what it wants to fake and installs the object with SetForTesting.
+// Nobody owns the default instance (it lives for the whole process); an installed test Env stays
+// owned by the test, which must uninstall it before destroying it.
+class Env {
+ public:
+  Env() = default;
+  Env(const Env&) = delete;
+  Env& operator=(const Env&) = delete;
+  virtual ~Env();
+
+  // The Env in use: the real system unless a test installed another. Never null.
+  static Env* Default();
+
+  // Installs `env` as the Env returned by Default(); null reinstalls the real system. Returns the
+  // Env that was installed before so a test can restore it.
+  static Env* SetForTesting(Env* env);
+
+  // Current time in whole seconds since 1970-01-01 00:00:00 UTC.
+  virtual int64_t NowSeconds();
+
+  // Breaks `seconds` (since 1970, UTC) down as UTC. true on success; false when the time cannot
+  // be represented as a calendar date (then `out` is unspecified).
+  virtual bool UtcTime(int64_t seconds, CalendarTime* out);
+
+  // Breaks `seconds` down in the local time zone. Same results as UtcTime.
+  virtual bool LocalTime(int64_t seconds, CalendarTime* out);
+
+  // Writes the local time of day of `seconds` without seconds, in the time format of the user's
+  // locale (the LC_TIME of the environment; the C locale when that is unusable), e.g. "14:05" or
+  // "02:05 PM". The text never holds a comma or a line break, because log readers split records
+  // at those characters. Writes at most `cap` bytes including the terminator; returns the length
+  // written (without terminator), or 0 when nothing could be written (then `buf` holds "" when
+  // `cap` > 0).
+  virtual size_t FormatLocalTimeOfDay(int64_t seconds, char* buf, size_t cap);
+
+  // Converts local midnight at the start of year/month/day to seconds since 1970, the way mktime
+  // does: out-of-range months and days carry over (month 13 is January of the next year, day 0
+  // the last day of the previous month) and daylight saving follows the zone's rules for that
+  // date. The result is not limited to 32 bits; the caller applies its own range. Returns false
+  // when the date cannot be converted at all (then `seconds` is unchanged).
+  virtual bool LocalMidnightToSeconds(int year, int month, int day, int64_t* seconds);
+
+  // Reads the last-write time of the file at `path` in nanoseconds since 1970 into `nanos`.
+  // Returns false when the file cannot be examined (missing, no permission, null path); then
+  // `nanos` is unchanged.
+  virtual bool FileLastWriteTime(const char* path, int64_t* nanos);
+
+  // Blocks the calling thread for at least `ms` milliseconds (nothing for ms <= 0).
+  virtual void SleepMs(int ms);
+};
+
+// Converts a strictly valid calendar date (year 1601..30827, month 1..12, day within the month)
+// at 00:00 UTC to seconds since 1970 (negative before 1970). Returns false for any invalid date,
+// so month 13 or day 0 are refused rather than carried over; `seconds` is then unchanged.
+// Pure arithmetic: thread-safe and independent of the time zone.
+bool CalendarDateToSeconds(int year, int month, int day, int64_t* seconds);
+
+}  // namespace vard
+
+#endif  // VARDOMAR_PLATFORM_ENV_H_

@@ -1,0 +1,142 @@
+#include "platform/env.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace vard {
+namespace {
+
+class TimeZoneTest : public ::testing::Test {
+ protected:
+  void UseZone(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  void TearDown() override { UseZone("UTC0"); }
+};
+
+TEST_F(TimeZoneTest, LocalMidnightCarriesOverLikeMktime) {
+  UseZone("UTC0");
+  Env* env = Env::Default();
+  int64_t t = 0;
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2001, 12, 31, &t));
+  EXPECT_EQ(t, 1009756800);
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2001, 13, 1, &t));  // January 2002
+  EXPECT_EQ(t, 1009843200);
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2001, 12, 32, &t));
+  EXPECT_EQ(t, 1009843200);
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2002, 1, 0, &t));  // last day of December 2001
+  EXPECT_EQ(t, 1009756800);
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2001, 31, 12, &t));  // month 31: July 2003
+  EXPECT_EQ(t, 1057968000);
+  ASSERT_TRUE(env->LocalMidnightToSeconds(2040, 1, 1, &t));  // beyond 32 bits: caller decides
+  EXPECT_GT(t, int64_t{INT32_MAX});
+}
+
+TEST_F(TimeZoneTest, LocalMidnightFollowsDaylightSaving) {
+  UseZone("EST5EDT,M3.2.0,M11.1.0");
+  int64_t winter = 0;
+  int64_t summer = 0;
+  ASSERT_TRUE(Env::Default()->LocalMidnightToSeconds(2001, 1, 15, &winter));
+  ASSERT_TRUE(Env::Default()->LocalMidnightToSeconds(2001, 7, 1, &summer));
+  EXPECT_EQ(winter, 979534800);  // 05:00 UTC
+  EXPECT_EQ(summer, 993960000);  // 04:00 UTC
+}
+
+TEST_F(TimeZoneTest, AbsurdDatesFailWithoutOverflow) {
+  UseZone("UTC0");
+  int64_t t = 42;
+  EXPECT_FALSE(Env::Default()->LocalMidnightToSeconds(INT_MIN, INT_MIN, INT_MIN, &t));
+  EXPECT_FALSE(Env::Default()->LocalMidnightToSeconds(INT_MAX, INT_MAX, INT_MAX, &t));
+  EXPECT_EQ(t, 42);
+}
+
+TEST_F(TimeZoneTest, CalendarBreakdown) {
+  UseZone("CET-1CEST,M3.5.0,M10.5.0/3");
+  CalendarTime utc;
+  CalendarTime local;
+  ASSERT_TRUE(Env::Default()->UtcTime(983973909, &utc));  // 2001-03-07 14:05:09 UTC
+  ASSERT_TRUE(Env::Default()->LocalTime(983973909, &local));
+  EXPECT_EQ(utc.year, 2001);
+  EXPECT_EQ(utc.month, 3);
+  EXPECT_EQ(utc.day, 7);
+  EXPECT_EQ(utc.hour, 14);
+  EXPECT_EQ(utc.minute, 5);
+  EXPECT_EQ(utc.second, 9);
+  EXPECT_EQ(utc.weekday, 3);
+  EXPECT_EQ(local.hour, 15);
+  EXPECT_EQ(local.minute, 5);
+}
+
+TEST_F(TimeZoneTest, TimeOfDayHasNoSecondsNoCommaAndFitsTheBuffer) {
+  UseZone("UTC0");
+  char buf[64];
+  const size_t n = Env::Default()->FormatLocalTimeOfDay(983973909, buf, sizeof buf);
+  ASSERT_GT(n, 0u);
+  const std::string text(buf);
+  EXPECT_EQ(text.size(), n);
+  EXPECT_NE(text.find("05"), std::string::npos) << text;
+  EXPECT_EQ(text.find("09"), std::string::npos) << text;
+  EXPECT_EQ(text.find_first_of(",\r\n"), std::string::npos) << text;
+  char tiny[3] = {'x', 'x', 'x'};
+  EXPECT_EQ(Env::Default()->FormatLocalTimeOfDay(983973909, tiny, sizeof tiny), 0u);
+  EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST(EnvTest, FileLastWriteTimeHasNanoseconds) {
+  char path[] = "/tmp/vard_env_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  struct timespec times[2] = {{1000000000, 123456789}, {1000000000, 987654321}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path, times, 0), 0);
+  int64_t nanos = 0;
+  EXPECT_TRUE(Env::Default()->FileLastWriteTime(path, &nanos));
+  EXPECT_EQ(nanos, int64_t{1000000000} * 1000000000 + 987654321);
+  unlink(path);
+  nanos = 7;
+  EXPECT_FALSE(Env::Default()->FileLastWriteTime(path, &nanos));
+  EXPECT_FALSE(Env::Default()->FileLastWriteTime(nullptr, &nanos));
+  EXPECT_EQ(nanos, 7);
+}
+
+TEST(EnvTest, TestsCanInstallAndRemoveAFakeClock) {
+  struct FakeEnv : Env {
+    int64_t NowSeconds() override { return 12345; }
+  } fake;
+  Env* real = Env::Default();
+  EXPECT_EQ(Env::SetForTesting(&fake), real);
+  EXPECT_EQ(Env::Default()->NowSeconds(), 12345);
+  EXPECT_EQ(Env::SetForTesting(nullptr), &fake);
+  EXPECT_EQ(Env::Default(), real);
+  EXPECT_GT(Env::Default()->NowSeconds(), 1500000000);
+}
+
+TEST(CalendarDateTest, AcceptsOnlyRealDates) {
+  int64_t t = 0;
+  ASSERT_TRUE(CalendarDateToSeconds(1970, 1, 1, &t));
+  EXPECT_EQ(t, 0);
+  ASSERT_TRUE(CalendarDateToSeconds(2001, 3, 7, &t));
+  EXPECT_EQ(t, 983923200);
+  ASSERT_TRUE(CalendarDateToSeconds(2000, 2, 29, &t));
+  EXPECT_EQ(t, 951782400);
+  ASSERT_TRUE(CalendarDateToSeconds(1601, 1, 1, &t));
+  EXPECT_EQ(t, -11644473600);
+  t = 5;
+  EXPECT_FALSE(CalendarDateToSeconds(2001, 2, 29, &t));
+  EXPECT_FALSE(CalendarDateToSeconds(1900, 2, 29, &t));
+  EXPECT_FALSE(CalendarDateToSeconds(2001, 13, 1, &t));
+  EXPECT_FALSE(CalendarDateToSeconds(2001, 1, 0, &t));
+  EXPECT_FALSE(CalendarDateToSeconds(1600, 12, 31, &t));
+  EXPECT_EQ(t, 5);
+}
+
+}  // namespace
+}  // namespace vard
