@@ -1,0 +1,34 @@
+// Page output shared by both CGI programs: the response header, the writing primitives, the
+// action URLs and the HTML head with its style sheet. Everything goes to standard output in one
+// pass, front to back. Not thread-safe (one request, one thread).
+#ifndef VARD_CGI_PAGE_H_
+#define VARD_CGI_PAGE_H_
+
+#include <string_view>
+
+namespace vard {
+
+// Writes `text` unchanged: the system's own markup. Values use WriteEscaped (cgi/html.h).
+void Write(std::string_view text);
+// Writes `text` unchanged followed by "\n".
+void WriteLine(std::string_view text);
+// Writes `number` in decimal.
+void WriteInt(long number);
+
+// Writes "Content-Type: <type>\n\n": the only header of every response, written first.
+void WriteHeader(std::string_view content_type);
+
+// Writes "<SCRIPT_NAME>?Action=<action>", for use inside a quoted attribute value. SCRIPT_NAME
+// is HTML-escaped (a missing one gives a URL relative to the program itself, "?Action=...");
+// bytes of `action` other than letters, digits and "-._~" are percent-encoded, so every real
+// action name is written unchanged and a foreign one cannot break the URL or the attribute.
+void WriteActionUrl(std::string_view action);
+// Writes "<SCRIPT_NAME>?Action=<action>&PostAction=<post_action>", both names as above.
+void WriteActionUrl2(std::string_view action, std::string_view post_action);
+
+// Writes the HTML head with `title` (escaped) and the style sheet, ending with "<body>".
+void WritePageHead(std::string_view title);
+
+}  // namespace vard
+
+#endif  // VARD_CGI_PAGE_H_
