@@ -1,0 +1,76 @@
+// NamedList: an ordered list of owned named children in 1-based slots. Removing a child leaves a
+// hole that the next addition fills (lowest hole first), so every other child keeps its slot.
+// Names are unique ignoring ASCII case when children arrive through Add. Lookup by name and
+// appending are O(1) amortised (a case-insensitive hash index once the list is no longer small).
+// Const operations change nothing and are safe from many threads; changes need exclusive use.
+#ifndef VARDOMAR_TREE_NAMED_LIST_H_
+#define VARDOMAR_TREE_NAMED_LIST_H_
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "tree/name_index.h"
+#include "tree/named_object.h"
+
+namespace vard {
+
+// Owns its children; deleting the list deletes them in slot order.
+class NamedList : public NamedObject {
+ public:
+  explicit NamedList(std::string_view name = {});
+  ~NamedList() override;
+
+  // A compacted deep copy: the clones of the children in slot order, holes left out.
+  std::unique_ptr<NamedObject> Clone() const override;
+
+  // Number of slots, holes included; it never decreases.
+  int Count() const { return static_cast<int>(slots_.size()); }
+
+  // The child in slot `i`; null for a hole or an index outside 1..Count().
+  NamedObject* At(int i) const;
+
+  // The lowest slot whose child's name equals `name` ignoring case; 0 when none or `name` is
+  // empty.
+  int IndexOf(std::string_view name) const;
+
+  // At(IndexOf(name)).
+  NamedObject* Find(std::string_view name) const;
+
+  // Takes `child` into the lowest hole, or appends it. Returns the slot, or 0 when `child` is
+  // null, a child of the same name is present, or this list is a shared missing object; on 0 the
+  // child is destroyed.
+  int Add(std::unique_ptr<NamedObject> child);
+
+  // Deletes the child in slot `i` and leaves a hole. Returns `i`; 0 when `i` is outside
+  // 1..Count(), the slot is a hole, or this list is a shared missing object.
+  int RemoveAt(int i);
+
+  // RemoveAt(IndexOf(name)).
+  int Remove(std::string_view name);
+
+ protected:
+  constexpr NamedList(Kind kind, bool read_only) : NamedObject(kind, read_only) {}
+  NamedList(Kind kind, std::string_view name);
+  // Copies the name only; the caller adds the cloned children (CloneChildrenFrom).
+  NamedList(const NamedList& other) : NamedObject(other) {}
+  // Adds the clone of each child of `source` in slot order.
+  void CloneChildrenFrom(const NamedList& source);
+
+ private:
+  friend class NamedObject;
+
+  // Keeps the name index exact when a child in slot `slot` is renamed.
+  void ChildRenamed(int32_t slot, const char* old_name, const char* new_name);
+  // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
+  int LowestSlotNamed(std::string_view name) const;
+
+  std::vector<std::unique_ptr<NamedObject>> slots_;
+  std::vector<int32_t> holes_;  // min-heap of the hole slots
+  NameIndex index_;             // empty while the list is small
+};
+
+}  // namespace vard
+
+#endif  // VARDOMAR_TREE_NAMED_LIST_H_

@@ -1,0 +1,66 @@
+// NamedObject: the base of every node, item and list of the value tree. It owns a copy of its
+// name and, while it sits in a NamedList, knows that list and its slot so a rename keeps the
+// list's name index exact. Reading a name is safe from many threads; renaming needs exclusive use
+// of the tree.
+#ifndef VARDOMAR_TREE_NAMED_OBJECT_H_
+#define VARDOMAR_TREE_NAMED_OBJECT_H_
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace vard {
+
+class NamedList;
+
+// Names are compared ignoring ASCII letter case everywhere in the tree. A name ends at its first
+// zero byte; an empty name means "no name".
+bool NamesEqual(std::string_view a, std::string_view b);
+
+// A named object. Whoever holds the unique_ptr owns it; once added to a NamedList, the list does.
+class NamedObject {
+ public:
+  explicit NamedObject(std::string_view name = {});
+  virtual ~NamedObject();
+  NamedObject& operator=(const NamedObject&) = delete;
+
+  // A new object of the same class carrying a copy of the name; the caller owns it.
+  virtual std::unique_ptr<NamedObject> Clone() const;
+
+  // The name, or null when the object has none. Owned by the object; valid until it is renamed
+  // or deleted.
+  const char* GetName() const { return name_.get(); }
+
+  // Replaces the name with a copy of `text` (empty: no name). Does not check the parent list for
+  // another child of that name. 1 on success; 0 for a shared missing object, which stays as it is.
+  int SetName(std::string_view text);
+
+  // True for the process-wide missing objects (and copies of them): nothing changes them.
+  bool IsReadOnly() const { return read_only_; }
+
+ protected:
+  // What a list may hold and what typed lookups look for, without a dynamic_cast per lookup.
+  enum class Kind : uint8_t { kPlain, kList, kSection, kValue, kItem };
+
+  // For the shared missing objects: constant-initialised so they are usable from any static
+  // initialiser and any thread.
+  constexpr NamedObject(Kind kind, bool read_only) : kind_(kind), read_only_(read_only) {}
+  NamedObject(Kind kind, std::string_view name);
+  // Copies name, kind and read-only mark; the copy belongs to no list.
+  NamedObject(const NamedObject& other);
+
+  Kind kind() const { return kind_; }
+
+ private:
+  friend class NamedList;
+
+  std::unique_ptr<char[]> name_;
+  NamedList* owner_ = nullptr;  // the list holding this object, for renames
+  int32_t slot_ = 0;            // 1-based slot in owner_
+  Kind kind_ = Kind::kPlain;
+  bool read_only_ = false;
+};
+
+}  // namespace vard
+
+#endif  // VARDOMAR_TREE_NAMED_OBJECT_H_

@@ -1,0 +1,153 @@
+// TextTreeStream: the indented text file format of the configuration. Lines (N name, I index):
+//   "{ N:" / "} N;" open and close a section; "[ N:" or "[ N[I]:", byte lines "%X", "] N;" form a
+//   byte block; "(int)N=%d", "(float)N=%f", "(string)N=text", "(double)N=%G", "(int64)N=%lld",
+//   each optionally "N[I]". Four spaces of indentation per open section; the reader skips
+//   leading blanks, ";" lines and anything else it does not recognise. One thread per stream.
+#ifndef VARDOMAR_TREE_TEXT_TREE_STREAM_H_
+#define VARDOMAR_TREE_TEXT_TREE_STREAM_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/tree_stream.h"
+
+namespace vard {
+
+class AtomicFile;
+
+// Limits of the format. A longer name, type word or value text makes the reader ignore the whole
+// line (reported as kNameTooLong / kTypeTooLong / kTextTooLong): truncating would silently turn
+// one name or password into another. The writer refuses what the reader would ignore, so a save
+// never produces a file that loads differently.
+inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line
+inline constexpr size_t kMaxTypeWord = 255;
+inline constexpr size_t kMaxValueText = 511;
+// A line is read in pieces of at most this many characters, line end included.
+inline constexpr size_t kMaxLinePiece = 1022;
+
+// Owns its file. Reading: the file opened read-only. Writing: an AtomicFile that replaces the
+// target when the stream is closed (explicitly or by the destructor) after writes that all
+// succeeded; after a failed or refused write nothing replaces the target.
+class TextTreeStream : public TreeStream {
+ public:
+  // Opens `path` for reading, or prepares its replacement for writing. Check IsOpen().
+  TextTreeStream(std::string_view path, bool write);
+  // Closes the file (a writer commits unless a write failed).
+  ~TextTreeStream() override;
+
+  // Writer: commits the new file. 1 when every write succeeded and the file was replaced; 0
+  // otherwise (the target untouched, errno set). Reader: closes the file, 1. Later calls: 0.
+  int Close();
+
+  int IsOpen() const override;
+  int GetCapabilities() const override;
+
+  int BeginSection(std::string_view name) override;
+  int EndSection() override;
+  int BeginArray(std::string_view name, std::string_view index) override;
+  int EndArray() override;
+  int WriteBytes(const void* data, int32_t length) override;
+  int WriteInt64(std::string_view name, int64_t value, std::string_view index) override;
+  int WriteDouble(std::string_view name, double value, std::string_view index) override;
+  int WriteString(std::string_view name, std::string_view text, std::string_view index) override;
+  int WriteFloat(std::string_view name, float value, std::string_view index) override;
+  int WriteInt(std::string_view name, int32_t value, std::string_view index) override;
+
+  int ReadLine() override;
+  int ParseLine() override;
+  const char* GetEntryName(const char** index = nullptr) override;
+  int32_t GetEntryInt() const override { return entry_int_; }
+  float GetEntryFloat() const override { return entry_float_; }
+  const char* GetEntryString() const override { return text_; }
+  double GetEntryDouble() const override { return entry_double_; }
+  int64_t GetEntryInt64() const override { return entry_int64_; }
+  const char* GetLine() const override { return line_; }
+  int CountArrayLines() override;
+  int ReadArrayBlock(void* buffer, int32_t length) override;
+  int ReadArrayBytes(void* buffer, int32_t length) override;
+
+  // Random access. The depth D is the number of open sections at the call.
+  // Empties both stacks and the open array and goes back to the start of the file: 1.
+  int Rewind() override;
+  // Enters the next direct child section named `name` (ignoring case): 1. When the current
+  // section ends first, goes back to the start of its contents: 0. At the end of the file:
+  // Rewind(), 0.
+  int FindSection(std::string_view name) override;
+  // Like FindSection, but enters the next section open line at any depth.
+  int FindNextSection() override;
+  // Moves past the close line of the current section: 1; at the end of the file Rewind(), 0.
+  int SkipSection() override;
+  // Back to the start of the current section's contents: 1; at depth 0 Rewind(), 0.
+  int BackToSectionStart() override;
+  // Stops at the next value line (codes 6..10) or byte block open (3) at depth D whose unsplit
+  // name equals `name` and whose code equals `code` (0: any of them): 1. Otherwise as
+  // FindSection.
+  int FindValue(std::string_view name, int code) override;
+  int FindArray(std::string_view name) override;
+  // FindValue with the type's code; on 1 stores the parsed value.
+  int ReadInt64(std::string_view name, int64_t* out) override;
+  int ReadDouble(std::string_view name, double* out) override;
+  int ReadString(std::string_view name, std::unique_ptr<char[]>* out) override;
+  int ReadFloat(std::string_view name, float* out) override;
+  int ReadInt(std::string_view name, int32_t* out) override;
+  // FindArray(name), then ReadArrayBlock: its count, or 0 (also for a null buffer).
+  int ReadBytes(std::string_view name, void* buffer, int32_t length) override;
+  // Rewind(), then FindSection for each "/"-separated component (empty ones skipped): 1 when all
+  // were found.
+  int FindPath(std::string_view path) override;
+
+  int LineNumber() const override { return line_number_; }
+
+ private:
+  struct OpenSection {
+    std::string name;
+    long offset;      // file offset just after the open line
+    int line_number;  // of the open line
+  };
+
+  // Writer helpers: indentation plus one formatted line; 1 ok, 0 failed (recorded).
+  int WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  int WriteTyped(const char* type, std::string_view name, std::string_view index,
+                 std::string_view formatted);
+  int Refuse();
+
+  int ParseValueLine(const char* p);
+  int ParseBracketLine(const char* p, char opener);
+  bool ReportsProblems() const;
+  void ReportHere(LoadProblem problem, std::string_view text);
+  void LeaveArray();
+  int SearchForward(std::string_view name, int code, bool section, bool any_depth);
+  void ReturnToSectionStart(const OpenSection& section);
+  bool SeekTo(long offset, int line_number);
+
+  bool write_;
+  FILE* file_ = nullptr;                // reader
+  std::unique_ptr<AtomicFile> output_;  // writer
+  bool write_failed_ = false;
+
+  char line_[kMaxLinePiece + 2] = {};
+  char name_[kMaxEntryName + 1] = {};
+  char type_[kMaxTypeWord + 1] = {};
+  char text_[kMaxValueText + 1] = {};
+  int32_t entry_int_ = 0;
+  float entry_float_ = 0;
+  double entry_double_ = 0;
+  int64_t entry_int64_ = 0;
+
+  std::vector<OpenSection> sections_;
+  bool array_open_ = false;
+  std::string array_name_;  // the open array's text as it stood in its open line
+  int array_line_ = 0;
+
+  int line_number_ = 0;
+  bool line_complete_ = true;  // the previous piece ended with its line end
+  bool counting_ = false;      // CountArrayLines re-reads lines: no reports
+};
+
+}  // namespace vard
+
+#endif  // VARDOMAR_TREE_TEXT_TREE_STREAM_H_

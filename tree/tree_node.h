@@ -1,0 +1,146 @@
+// The node tree: sections (TreeSection) holding sections and values in one slot list, values
+// (TreeValue) holding typed items (TreeItem). Lookups never return null: a missing node is the
+// shared read-only TreeSection::Null / TreeValue::Null / TreeItem::Null, so lookups chain freely.
+// The tree has no locks: const lookups and reads are safe from many threads at once; any change
+// needs exclusive use of the tree.
+#ifndef VARDOMAR_TREE_TREE_NODE_H_
+#define VARDOMAR_TREE_TREE_NODE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "tree/named_list.h"
+#include "tree/tree_item.h"
+
+namespace vard {
+
+class TreeSection;
+class TreeStream;
+class TreeValue;
+class LoadObserver;
+
+// A section or value. Owned by its parent section (the root by whoever created it).
+class TreeNode : public NamedList {
+ public:
+  bool IsValue() const { return (flags_ & kValueFlag) != 0; }
+  bool IsNull() const { return (flags_ & kNullFlag) != 0; }
+
+ protected:
+  static constexpr uint32_t kValueFlag = 1u << 0;
+  static constexpr uint32_t kNullFlag = 1u << 1;
+
+  constexpr TreeNode(Kind kind, uint32_t flags) : NamedList(kind, true), flags_(flags) {}
+  TreeNode(Kind kind, std::string_view name, uint32_t flags)
+      : NamedList(kind, name), flags_(flags) {}
+  TreeNode(const TreeNode& other) : NamedList(other), flags_(other.flags_) {}
+
+ private:
+  uint32_t flags_;
+};
+
+// A value: one or more typed items, in practice one unnamed item.
+class TreeValue : public TreeNode {
+ public:
+  // The shared missing value: reads as 0 and "", refuses every change.
+  static TreeValue Null;
+
+  explicit TreeValue(std::string_view name);
+  std::unique_ptr<NamedObject> Clone() const override;
+
+  // The payload of the first int item; 0 when there is none.
+  int32_t GetInt() const;
+  // The text of the first string item; the shared empty text when there is none. Never null;
+  // owned by the tree.
+  const char* GetString() const;
+  // Sets the first int item to `v`, or appends an unnamed int item. 1; 0 on the missing value.
+  int SetInt(int32_t v);
+  // Replaces the text of the first string item, or appends an unnamed string item. 1; 0 on the
+  // missing value.
+  int SetString(std::string_view text);
+  // The item in slot `i`; &TreeItem::Null for a hole or an index outside 1..Count().
+  TreeItem* GetItemAt(int i) const;
+  // The lowest slot holding an item of type `t`; 0 when none.
+  int FindItemOfType(ItemType t) const;
+
+ private:
+  constexpr TreeValue() : TreeNode(Kind::kValue, kValueFlag | kNullFlag) {}
+  TreeValue(const TreeValue& other) : TreeNode(other) {}
+};
+
+// A section: child sections and values in one slot list. The root of a configuration is
+// file-backed: its name is the path it loads from and saves to.
+class TreeSection : public TreeNode {
+ public:
+  // The shared missing section: empty, nameless, refuses every change.
+  static TreeSection Null;
+
+  // A section named `name`; a root carries its file path as name and file_backed = true.
+  explicit TreeSection(std::string_view name, bool file_backed = false);
+  std::unique_ptr<NamedObject> Clone() const override;
+
+  bool IsFileBacked() const { return file_backed_; }
+
+  // The child section / value of that name or in that slot; &TreeSection::Null /
+  // &TreeValue::Null when absent or of the other kind. Never null.
+  TreeSection* GetSection(std::string_view name);
+  const TreeSection* GetSection(std::string_view name) const;
+  TreeSection* GetSectionAt(int i);
+  const TreeSection* GetSectionAt(int i) const;
+  TreeValue* GetValue(std::string_view name);
+  const TreeValue* GetValue(std::string_view name) const;
+  TreeValue* GetValueAt(int i);
+  const TreeValue* GetValueAt(int i) const;
+
+  // The child section of that name, appending a new empty one when no child has the name. Null
+  // when the name belongs to a value, is empty, or this is the missing section.
+  TreeSection* OpenSection(std::string_view name);
+  // OpenSection(name), then returns this section (null when OpenSection gave null).
+  TreeSection* AddSection(std::string_view name);
+  // The child value of that name, appending a new value without items when no child has the
+  // name. Null when the name belongs to a section, is empty, or this is the missing section.
+  TreeValue* OpenValue(std::string_view name);
+
+  // OpenValue(name), then adds a new item named `index` (empty: unnamed, always appended; a named
+  // item whose name the value already holds is dropped). Returns the value, or null when
+  // OpenValue gave null. AddBytes with a null `data` stores a zero-filled block of `length`.
+  TreeValue* AddInt(std::string_view name, int32_t v, std::string_view index = {});
+  TreeValue* AddFloat(std::string_view name, float v, std::string_view index = {});
+  TreeValue* AddDouble(std::string_view name, double v, std::string_view index = {});
+  TreeValue* AddInt64(std::string_view name, int64_t v, std::string_view index = {});
+  TreeValue* AddString(std::string_view name, std::string_view text, std::string_view index = {});
+  TreeValue* AddBytes(std::string_view name, const void* data, int32_t length,
+                      std::string_view index = {});
+
+  // OpenValue(name)->SetInt(v): 1; 0 when the name belongs to a section (or OpenValue failed).
+  int SetInt(std::string_view name, int32_t v);
+
+  // Reads entries from `stream` into this section until this section's close line (1) or the
+  // end of the file (0). Adds to what the section holds. Problems are reported to the stream's
+  // observer, if any.
+  int Load(TreeStream& stream);
+  // Writes this section's values (slot order), then its subsections (slot order) to `stream`.
+  // 1 when the stream accepted every write; 0 when it refused one (the rest is still written).
+  int Save(TreeStream& stream) const;
+
+  // Root only: loads the file named by this section's name into the tree. 1 when the file
+  // opened (whatever it held; what parses is added), 0 when it did not or this is not a
+  // file-backed root. `observer` (may be null) hears of every line read differently from how it
+  // looks; see LoadObserver.
+  int LoadFile(LoadObserver* observer = nullptr);
+  // Root only: replaces the file atomically (temporary file in the same directory, every write
+  // checked, flushed, synced, renamed over the target keeping its permission bits). 1 on success;
+  // 0 when this is not a file-backed root, a name or text cannot be represented in the file
+  // format, or any file operation failed: then the old file is untouched and errno tells why.
+  int SaveFile() const;
+
+ private:
+  constexpr TreeSection() : TreeNode(Kind::kSection, kNullFlag) {}
+  TreeSection(const TreeSection& other) : TreeNode(other), file_backed_(other.file_backed_) {}
+
+  bool file_backed_ = false;
+};
+
+}  // namespace vard
+
+#endif  // VARDOMAR_TREE_TREE_NODE_H_
