@@ -1,1 +1,145 @@
-// Filled in by its subsystem.
+#include "platform/settings_key.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/atomic_file.h"
+#include "platform/registry_text.h"
+
+namespace vard {
+namespace {
+
+// The store holds a handful of values; anything this large is not a store file.
+constexpr size_t kMaxStoreBytes = size_t{1} << 20;
+
+enum class ReadResult { kRead, kMissing, kFailed };
+
+ReadResult ReadStore(const std::string& path, std::string* out) {
+  out->clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+  char buf[4096];
+  ReadResult result = ReadResult::kRead;
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || out->size() + static_cast<size_t>(n) > kMaxStoreBytes) {
+      result = ReadResult::kFailed;
+      break;
+    }
+    if (n == 0) break;
+    out->append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return result;
+}
+
+// Serialises read-modify-write cycles on the store between threads and processes. The lock sits
+// on a separate file because the store itself is replaced by rename on every update, and a lock
+// on a replaced file would guard nothing.
+class StoreLock {
+ public:
+  explicit StoreLock(const std::string& store_path) {
+    const std::string lock_path = store_path + ".lock";
+    fd_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) fd_ = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    int rc;
+    do {
+      rc = flock(fd_, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~StoreLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Names and texts cross this interface as zero-terminated strings elsewhere in the system, so a
+// zero byte ends them here too.
+std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+}  // namespace
+
+std::string RegistryPath() {
+  const char* env = std::getenv("VARDOMAR_REGISTRY");
+  return (env != nullptr && env[0] != '\0') ? std::string(env) : std::string(kDefaultRegistryPath);
+}
+
+SettingsKey::SettingsKey(Hive hive, std::string_view path) : SettingsKey(false, hive, path) {}
+
+SettingsKey::SettingsKey(bool create, Hive /*hive*/, std::string_view path)
+    : store_path_(RegistryPath()), key_path_(NormalizeKeyPath(UpToZero(path))) {
+  std::string text;
+  if (!create) {
+    open_ =
+        ReadStore(store_path_, &text) == ReadResult::kRead && RegistryText(text).HasKey(key_path_);
+    return;
+  }
+  const StoreLock lock(store_path_);
+  if (!lock.held()) return;
+  const ReadResult read = ReadStore(store_path_, &text);
+  if (read == ReadResult::kFailed) return;
+  RegistryText store(text);
+  if (store.HasKey(key_path_)) {
+    // The key is there already; opening it for writing still needs the right to change the store.
+    if (read == ReadResult::kRead && access(store_path_.c_str(), W_OK) != 0) return;
+  } else {
+    store.AddKey(key_path_);
+    if (WriteFileAtomically(store_path_, store.ToText()) != 1) return;
+  }
+  open_ = true;
+  writable_ = true;
+}
+
+SettingsKey::~SettingsKey() = default;
+
+bool SettingsKey::IsOpen() const { return open_; }
+
+std::unique_ptr<char[]> SettingsKey::ReadString(std::string_view name) const {
+  if (!open_) return nullptr;
+  std::string text;
+  if (ReadStore(store_path_, &text) != ReadResult::kRead) return nullptr;
+  const std::optional<RegistryText::Found> found =
+      RegistryText(text).FindValue(key_path_, UpToZero(name));
+  if (!found || found->zero_bytes) return nullptr;
+  std::unique_ptr<char[]> copy(new (std::nothrow) char[found->data.size() + 1]);
+  if (!copy) return nullptr;
+  std::memcpy(copy.get(), found->data.data(), found->data.size());
+  copy[found->data.size()] = '\0';
+  return copy;
+}
+
+int SettingsKey::WriteString(std::string_view name, std::string_view text) {
+  if (!open_ || !writable_) return 0;
+  const StoreLock lock(store_path_);
+  if (!lock.held()) return 0;
+  std::string old_text;
+  if (ReadStore(store_path_, &old_text) == ReadResult::kFailed) return 0;
+  RegistryText store(old_text);
+  store.SetString(key_path_, UpToZero(name), UpToZero(text));
+  return WriteFileAtomically(store_path_, store.ToText());
+}
+
+void SettingsKey::Close() {
+  open_ = false;
+  writable_ = false;
+}
+
+}  // namespace vard
