@@ -1,0 +1,24 @@
+# End-to-end tests through a real Apache httpd: the host module against a scripted filter, the
+# whole system started by the run command, and a headless browser on the administration pages.
+# They need the module, so they exist only where it is built.
+if(NOT VARD_BUILD_APACHE OR VARD_SANITIZE)
+  return()
+endif()
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+add_library(vardfilt_stub MODULE ${CMAKE_CURRENT_LIST_DIR}/e2e/stub_filter.c)
+set_target_properties(vardfilt_stub PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY
+                      ${CMAKE_BINARY_DIR}/tests)
+
+set(VARD_E2E_ENV "VARD_BIN=${CMAKE_BINARY_DIR}/bin;VARD_SOURCE=${CMAKE_SOURCE_DIR}")
+
+# vard_e2e(name script [timeout]): one Python test file run as one ctest test.
+function(vard_e2e name script timeout)
+  add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/${script})
+  set_tests_properties(${name} PROPERTIES LABELS e2e TIMEOUT ${timeout} RUN_SERIAL TRUE
+                       ENVIRONMENT "${VARD_E2E_ENV};${ARGN}")
+endfunction()
+
+vard_e2e(apache_module apache_module_test.py 300
+         "VARD_STUB_FILTER=$<TARGET_FILE:vardfilt_stub>")
