@@ -29,6 +29,7 @@ typedef char* LPSTR;
 
 /* Error codes a filter leaves for its host through SetLastError. */
 #define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_BAD_CONFIGURATION 1610u
 
 /* The calling thread's last error is errno: a host reads it right after SF_STATUS_REQ_ERROR. */

@@ -26,16 +26,20 @@ enum class Event : int {
   kAccountDisabled = 14,
   kExpireYearTooLarge = 15,
   kExpireDateMissing = 16,
+  // The mapped account's name or password is longer than the server's credential buffers can
+  // hold; handing over a cut name or password would log on as somebody else or fail obscurely.
+  kMappedAccountTooLong = 17,
 };
 
-// Every event of the catalogue, in id order.
-inline constexpr std::array<Event, 16> kAllEvents = {
-    Event::kAuthenticated,     Event::kFilterDisabled,    Event::kUserNotFound,
-    Event::kInvalidPassword,   Event::kExpireDateError,   Event::kAccountExpired,
-    Event::kNotMapped,         Event::kMapToMissing,      Event::kMapToAccountNotFound,
-    Event::kAnonymous,         Event::kServerNameMissing, Event::kSiteNotHandled,
-    Event::kAuthorityNotFound, Event::kAccountDisabled,   Event::kExpireYearTooLarge,
-    Event::kExpireDateMissing,
+// Every event the filter writes, in id order. (The log viewer offers its own list of types with
+// names of its own.)
+inline constexpr std::array<Event, 17> kAllEvents = {
+    Event::kAuthenticated,     Event::kFilterDisabled,       Event::kUserNotFound,
+    Event::kInvalidPassword,   Event::kExpireDateError,      Event::kAccountExpired,
+    Event::kNotMapped,         Event::kMapToMissing,         Event::kMapToAccountNotFound,
+    Event::kAnonymous,         Event::kServerNameMissing,    Event::kSiteNotHandled,
+    Event::kAuthorityNotFound, Event::kAccountDisabled,      Event::kExpireYearTooLarge,
+    Event::kExpireDateMissing, Event::kMappedAccountTooLong,
 };
 
 // The event's id as written in a record.
@@ -76,6 +80,8 @@ constexpr const char* EventDescription(Event event) {
       return "Expiration date > 2037 not supported (UserName UserDB)";
     case Event::kExpireDateMissing:
       return "Expiration date not found (UserName UserDB)";
+    case Event::kMappedAccountTooLong:
+      return "Mapped account too long for the credentials (UserName UserDB)";
   }
   return "";
 }
