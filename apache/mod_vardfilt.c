@@ -18,19 +18,23 @@
 #include <errno.h>
 #include <string.h>
 
-#include "ap_config.h"
 #include "apr_base64.h"
 #include "apr_lib.h"
 #include "apr_strings.h"
+
+/* httpd.h comes first: the other httpd headers build on its types. */
+/* clang-format off */
+#include "httpd.h"
 #include "http_config.h"
 #include "http_core.h"
 #include "http_log.h"
 #include "http_protocol.h"
 #include "http_request.h"
 #include "http_ssl.h"
-#include "httpd.h"
-#include "platform/isapi.h"
 #include "util_script.h"
+/* clang-format on */
+
+#include "platform/isapi.h"
 
 module AP_MODULE_DECLARE_DATA vardfilt_module;
 
