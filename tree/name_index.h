@@ -20,8 +20,11 @@ class NameIndex {
   NameIndex(NameIndex&&) = default;
   NameIndex& operator=(NameIndex&&) = default;
 
-  bool IsEmpty() const { return used_ == 0; }
+  // False until the first Reserve or Insert: a small list scans its slots instead.
+  bool IsActive() const { return cells_ != nullptr; }
 
+  // Makes room for `count` records without growing.
+  void Reserve(uint32_t count);
   // Records that the child in `slot` has a name hashing to `hash`.
   void Insert(uint32_t hash, int32_t slot);
   // Forgets that record; nothing happens when it is absent.
@@ -49,7 +52,7 @@ class NameIndex {
     int32_t slot;  // 0: empty cell
   };
 
-  void Grow();
+  void Rehash(uint32_t capacity);
 
   std::unique_ptr<Cell[]> cells_;
   uint32_t mask_ = 0;  // capacity - 1, capacity a power of two

@@ -38,18 +38,17 @@ class NamedObject {
   // True for the process-wide missing objects (and copies of them): nothing changes them.
   bool IsReadOnly() const { return read_only_; }
 
- protected:
-  // What a list may hold and what typed lookups look for, without a dynamic_cast per lookup.
+  // Which class of the tree this object is, so typed lookups need no dynamic_cast.
   enum class Kind : uint8_t { kPlain, kList, kSection, kValue, kItem };
+  Kind kind() const { return kind_; }
 
+ protected:
   // For the shared missing objects: constant-initialised so they are usable from any static
   // initialiser and any thread.
   constexpr NamedObject(Kind kind, bool read_only) : kind_(kind), read_only_(read_only) {}
   NamedObject(Kind kind, std::string_view name);
   // Copies name, kind and read-only mark; the copy belongs to no list.
   NamedObject(const NamedObject& other);
-
-  Kind kind() const { return kind_; }
 
  private:
   friend class NamedList;

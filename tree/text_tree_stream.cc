@@ -1,1 +1,657 @@
-// Filled in by its subsystem.
+#include "tree/text_tree_stream.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstring>
+
+#include "platform/atomic_file.h"
+#include "tree/tree_item.h"
+
+namespace vard {
+namespace {
+
+constexpr int kCapabilities = 15;
+constexpr size_t kReadBuffer = 1 << 16;
+
+std::string_view CutAtZero(std::string_view text) {
+  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
+  return zero ? text.substr(0, static_cast<const char*>(zero) - text.data()) : text;
+}
+
+bool Contains(std::string_view text, std::string_view chars) {
+  return text.find_first_of(chars) != std::string_view::npos;
+}
+
+bool StartsWithBlank(std::string_view text) {
+  return !text.empty() && (text[0] == ' ' || text[0] == '\t');
+}
+
+// What the writer accepts is exactly what the reader reads back as the same name or text: a
+// name or text that would load differently (or inject lines) makes the save fail instead.
+bool StorableSectionName(std::string_view name) {
+  return !name.empty() && name.size() <= kMaxEntryName && !Contains(name, ":;\r\n") &&
+         !StartsWithBlank(name);
+}
+
+bool StorableEntryName(std::string_view name, std::string_view index, bool array) {
+  if (name.empty() || Contains(name, "=[]\r\n") || Contains(index, "]=\r\n")) return false;
+  if (array && (Contains(name, ":;") || Contains(index, ":;") || StartsWithBlank(name))) {
+    return false;
+  }
+  const size_t length = index.empty() ? name.size() : name.size() + index.size() + 2;
+  return length <= kMaxEntryName;
+}
+
+bool StorableText(std::string_view text) {
+  return text.size() <= kMaxValueText && !Contains(text, "\r\n");
+}
+
+// "%i" for the common plain decimal without a scanf call; anything else through scanf itself so
+// that octal, hexadecimal, signs and overflow behave exactly as the format defines them.
+bool ConvertInt(const char* text, int32_t* out) {
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  if (*p >= '1' && *p <= '9') {
+    int64_t v = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9' && digits < 9) {
+      v = v * 10 + (*p++ - '0');
+      ++digits;
+    }
+    if (*p == '\0') {
+      *out = static_cast<int32_t>(negative ? -v : v);
+      return true;
+    }
+  }
+  return std::sscanf(text, "%i", out) == 1;
+}
+
+bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* d, int64_t* l) {
+  switch (type) {
+    case kInt:
+      return ConvertInt(text, i);
+    case kFloat:
+      return std::sscanf(text, "%f", f) == 1;
+    case kDouble:
+      return std::sscanf(text, "%lf", d) == 1;
+    case kInt64:
+      return std::sscanf(text, "%" SCNi64, l) == 1;
+    default:
+      return true;
+  }
+}
+
+ItemType TypeOfWord(std::string_view word) {
+  if (NamesEqual(word, "string")) return kString;
+  if (NamesEqual(word, "int")) return kInt;
+  if (NamesEqual(word, "float")) return kFloat;
+  if (NamesEqual(word, "double")) return kDouble;
+  if (NamesEqual(word, "int64")) return kInt64;
+  return kNone;
+}
+
+void CopyField(char* buffer, const char* from, size_t length) {
+  std::memcpy(buffer, from, length);
+  buffer[length] = '\0';
+}
+
+}  // namespace
+
+TextTreeStream::TextTreeStream(std::string_view path, bool write)
+    : TreeStream(path), write_(write) {
+  const char* name = GetName();
+  if (name == nullptr) {
+    errno = ENOENT;
+    return;
+  }
+  if (write_) {
+    output_ = std::make_unique<AtomicFile>(name);
+    if (!output_->IsOpen()) {
+      const int error = errno;
+      output_.reset();
+      errno = error;
+    }
+    return;
+  }
+  file_ = std::fopen(name, "r");
+  if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
+}
+
+TextTreeStream::~TextTreeStream() { Close(); }
+
+int TextTreeStream::Close() {
+  if (write_) {
+    if (!output_) return 0;
+    const int ok = output_->Commit();
+    const int error = errno;
+    output_.reset();
+    errno = error;
+    return ok;
+  }
+  if (file_ == nullptr) return 0;
+  std::fclose(file_);
+  file_ = nullptr;
+  return 1;
+}
+
+int TextTreeStream::IsOpen() const { return write_ ? output_ != nullptr : file_ != nullptr; }
+
+int TextTreeStream::GetCapabilities() const { return kCapabilities; }
+
+// ---- Writing ----
+
+int TextTreeStream::Refuse() {
+  if (output_) output_->Fail(EINVAL);
+  return 0;
+}
+
+int TextTreeStream::WriteLine(const char* format, ...) {
+  FILE* out = output_->stream();
+  static const char kSpaces[] = "                                                                ";
+  const size_t chunk = sizeof kSpaces - 1;
+  bool ok = true;
+  for (size_t left = sections_.size() * 4; left > 0 && ok;) {
+    const size_t n = left < chunk ? left : chunk;
+    ok = std::fwrite(kSpaces, 1, n, out) == n;
+    left -= n;
+  }
+  if (ok) {
+    va_list args;
+    va_start(args, format);
+    ok = std::vfprintf(out, format, args) >= 0;
+    va_end(args);
+  }
+  output_->NoteResult(ok);
+  return ok ? 1 : 0;
+}
+
+int TextTreeStream::BeginSection(std::string_view name) {
+  if (!output_) return 0;
+  name = CutAtZero(name);
+  if (!StorableSectionName(name)) return Refuse();
+  const int ok = WriteLine("{ %.*s:\n", static_cast<int>(name.size()), name.data());
+  sections_.push_back(OpenSection{std::string(name), 0, 0});
+  return ok;
+}
+
+int TextTreeStream::EndSection() {
+  if (!output_) return 0;
+  if (sections_.empty()) return Refuse();
+  const std::string name = std::move(sections_.back().name);
+  sections_.pop_back();
+  return WriteLine("} %s;\n", name.c_str());
+}
+
+int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
+  if (!output_) return 0;
+  name = CutAtZero(name);
+  index = CutAtZero(index);
+  if (array_open_ || !StorableEntryName(name, index, true)) return Refuse();
+  const int n = static_cast<int>(name.size());
+  const int ok = index.empty() ? WriteLine("[ %.*s:\n", n, name.data())
+                               : WriteLine("[ %.*s[%.*s]:\n", n, name.data(),
+                                           static_cast<int>(index.size()), index.data());
+  array_open_ = true;
+  array_name_.assign(name);
+  return ok;
+}
+
+int TextTreeStream::EndArray() {
+  if (!output_) return 0;
+  if (!array_open_) return Refuse();
+  const int ok = WriteLine("] %s;\n", array_name_.c_str());
+  LeaveArray();
+  return ok;
+}
+
+int TextTreeStream::WriteBytes(const void* data, int32_t length) {
+  if (!output_) return 0;
+  if (data == nullptr) return Refuse();
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  int ok = 1;
+  for (int32_t i = 0; i < length && ok; ++i) ok = WriteLine("%X\n", bytes[i]);
+  return ok;
+}
+
+int TextTreeStream::WriteTyped(const char* type_word, std::string_view name, std::string_view index,
+                               const char* value) {
+  if (!output_) return 0;
+  name = CutAtZero(name);
+  index = CutAtZero(index);
+  if (!StorableEntryName(name, index, false)) return Refuse();
+  const int n = static_cast<int>(name.size());
+  if (index.empty()) return WriteLine("(%s)%.*s=%s\n", type_word, n, name.data(), value);
+  return WriteLine("(%s)%.*s[%.*s]=%s\n", type_word, n, name.data(), static_cast<int>(index.size()),
+                   index.data(), value);
+}
+
+int TextTreeStream::WriteInt64(std::string_view name, int64_t value, std::string_view index) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRId64, value);
+  return WriteTyped("int64", name, index, text);
+}
+
+int TextTreeStream::WriteDouble(std::string_view name, double value, std::string_view index) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%G", value);
+  return WriteTyped("double", name, index, text);
+}
+
+int TextTreeStream::WriteFloat(std::string_view name, float value, std::string_view index) {
+  char text[kMaxValueText + 1];
+  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+  return WriteTyped("float", name, index, text);
+}
+
+int TextTreeStream::WriteInt(std::string_view name, int32_t value, std::string_view index) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  return WriteTyped("int", name, index, text);
+}
+
+int TextTreeStream::WriteString(std::string_view name, std::string_view text,
+                                std::string_view index) {
+  if (!output_) return 0;
+  name = CutAtZero(name);
+  index = CutAtZero(index);
+  text = CutAtZero(text);
+  if (!StorableEntryName(name, index, false) || !StorableText(text)) return Refuse();
+  const int n = static_cast<int>(name.size());
+  const int t = static_cast<int>(text.size());
+  if (index.empty()) return WriteLine("(string)%.*s=%.*s\n", n, name.data(), t, text.data());
+  return WriteLine("(string)%.*s[%.*s]=%.*s\n", n, name.data(), static_cast<int>(index.size()),
+                   index.data(), t, text.data());
+}
+
+// ---- Reading line by line ----
+
+int TextTreeStream::ReadLine() {
+  line_[0] = '\0';
+  if (file_ == nullptr) return 0;
+  size_t n = 0;
+  while (n < kMaxLinePiece) {
+    const int c = getc_unlocked(file_);
+    if (c == EOF) break;
+    line_[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  line_[n] = '\0';
+  if (n == 0) return 0;
+  offset_ += static_cast<long>(n);
+  const bool first_piece = !continues_line_;
+  if (first_piece) ++line_number_;
+  continues_line_ = false;
+  if (n == kMaxLinePiece && line_[n - 1] != '\n') {
+    const int next = getc_unlocked(file_);
+    if (next != EOF) {
+      std::ungetc(next, file_);
+      continues_line_ = true;
+    }
+  }
+  if (first_piece) {
+    long_line_ = continues_line_;
+    if (long_line_) ReportHere(LoadProblem::kLineTooLong, LineText().substr(0, 60));
+  }
+  return 1;
+}
+
+std::string_view TextTreeStream::LineText() const {
+  std::string_view text(line_);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+void TextTreeStream::ReportHere(LoadProblem problem, std::string_view text) {
+  // Pieces of an over-long line were reported once as such; CountArrayLines reads lines that
+  // the block reader reads again.
+  if (observer() == nullptr || counting_) return;
+  if (long_line_ && problem != LoadProblem::kLineTooLong) return;
+  Report(problem, text);
+}
+
+int TextTreeStream::ParseLine() {
+  name_[0] = '\0';
+  const char* p = line_;
+  if (*p == '\0' || *p == '\n' || *p == '\r') return kLineNothing;
+  while (*p == ' ' || *p == '\t') ++p;
+  switch (*p) {
+    case '(':
+      return ParseValueLine(p);
+    case ';':
+      return kLineNothing;
+    case '[':
+      return ParseOpenLine(p, false);
+    case '{':
+      return ParseOpenLine(p, true);
+    case ']':
+      return ParseCloseLine(p, false);
+    case '}':
+      return ParseCloseLine(p, true);
+    default:
+      // Byte lines of a block are judged by the block reader; blank lines are no problem.
+      if (!array_open_ && *p != '\0' && *p != '\n' && *p != '\r') {
+        ReportHere(LoadProblem::kUnrecognised, LineText());
+      }
+      return kLineOther;
+  }
+}
+
+// "(%[^)])%[^=]=%[^\n\r]": a type word, a name and a text, each at least one character.
+int TextTreeStream::ParseValueLine(const char* p) {
+  const char* type = p + 1;
+  const size_t type_length = std::strcspn(type, ")");
+  const char* name = type + type_length + 1;
+  if (type_length == 0 || type[type_length] != ')') {
+    ReportHere(LoadProblem::kMalformed, LineText());
+    return kLineNothing;
+  }
+  const size_t name_length = std::strcspn(name, "=");
+  if (name_length == 0 || name[name_length] != '=') {
+    ReportHere(LoadProblem::kMalformed, LineText());
+    return kLineNothing;
+  }
+  const char* text = name + name_length + 1;
+  const size_t text_length = std::strcspn(text, "\n\r");
+  if (text_length == 0) {
+    ReportHere(LoadProblem::kEmptyValue, LineText());
+    return kLineNothing;
+  }
+  if (type_length > kMaxTypeWord) {
+    ReportHere(LoadProblem::kTypeTooLong, LineText());
+    return kLineNothing;
+  }
+  if (name_length > kMaxEntryName) {
+    ReportHere(LoadProblem::kNameTooLong, LineText());
+    return kLineNothing;
+  }
+  if (text_length > kMaxValueText) {
+    ReportHere(LoadProblem::kTextTooLong, LineText());
+    return kLineNothing;
+  }
+  const ItemType item_type = TypeOfWord({type, type_length});
+  if (item_type == kNone) {
+    ReportHere(LoadProblem::kUnknownType, LineText());
+    return kLineNothing;
+  }
+  CopyField(type_, type, type_length);
+  CopyField(text_, text, text_length);
+  if (!ConvertType(item_type, text_, &entry_int_, &entry_float_, &entry_double_, &entry_int64_)) {
+    ReportHere(LoadProblem::kBadNumber, LineText());
+    return kLineNothing;
+  }
+  CopyField(name_, name, name_length);
+  return item_type;
+}
+
+// "{%[ \t\r\n]%[^:\r\n]" and "[%[ \t\r\n]%[^:\r\n]": at least one blank, then the name.
+int TextTreeStream::ParseOpenLine(const char* p, bool section) {
+  if (array_open_) return kLineNothing;
+  const char* blanks = p + 1;
+  const size_t blank_length = std::strspn(blanks, " \t\r\n");
+  const char* name = blanks + blank_length;
+  const size_t name_length = std::strcspn(name, ":\r\n");
+  if (blank_length == 0 || name_length == 0) {
+    ReportHere(LoadProblem::kMalformed, LineText());
+    return kLineNothing;
+  }
+  if (name_length > kMaxEntryName) {
+    ReportHere(LoadProblem::kNameTooLong, LineText());
+    return kLineNothing;
+  }
+  CopyField(name_, name, name_length);
+  if (section) {
+    sections_.push_back(OpenSection{std::string(name, name_length), offset_, line_number_});
+    return kLineSectionOpen;
+  }
+  array_open_ = true;
+  array_name_.assign(name, name_length);
+  array_line_ = line_number_;
+  return kLineArrayOpen;
+}
+
+// "}%[ \t\r\n]%[^;\r\n]" and "]%[ \t\r\n]%[^;\r\n]": the name must be that of what is open.
+int TextTreeStream::ParseCloseLine(const char* p, bool section) {
+  if (section ? (array_open_ || sections_.empty()) : !array_open_) {
+    if (!array_open_) ReportHere(LoadProblem::kUnmatchedClose, LineText());
+    return kLineNothing;
+  }
+  const char* blanks = p + 1;
+  const size_t blank_length = std::strspn(blanks, " \t\r\n");
+  const char* name = blanks + blank_length;
+  const size_t name_length = std::strcspn(name, ";\r\n");
+  const std::string_view closed(name, name_length);
+  bool matches = false;
+  if (blank_length > 0 && name_length > 0 && name_length <= kMaxEntryName) {
+    if (section) {
+      matches = NamesEqual(closed, sections_.back().name);
+    } else {
+      // The writer closes a block that carries an index with the bare value name; the full
+      // text of the open line is accepted as well.
+      const std::string_view open(array_name_);
+      matches = NamesEqual(closed, open) || NamesEqual(closed, open.substr(0, open.find('[')));
+    }
+  }
+  if (!matches) {
+    if (section) ReportHere(LoadProblem::kUnmatchedClose, LineText());
+    return kLineNothing;
+  }
+  CopyField(name_, name, name_length);
+  if (section) {
+    sections_.pop_back();
+    return kLineSectionClose;
+  }
+  LeaveArray();
+  return kLineArrayClose;
+}
+
+const char* TextTreeStream::GetEntryName(const char** index) {
+  if (index == nullptr) return name_;
+  *index = nullptr;
+  char* open = std::strchr(name_, '[');
+  if (open == nullptr) return name_;
+  char* close = std::strchr(open + 1, ']');
+  if (close == nullptr) return name_;
+  *open = '\0';
+  *close = '\0';
+  *index = open + 1;
+  return name_;
+}
+
+int TextTreeStream::CountArrayLines() {
+  if (!array_open_ || file_ == nullptr) return 0;
+  const long offset = offset_;
+  const int line_number = line_number_;
+  const std::string array_name = array_name_;
+  const int array_line = array_line_;
+  counting_ = true;
+  int count = 0;
+  bool closed = false;
+  while (ReadLine()) {
+    if (ParseLine() == kLineArrayClose) {
+      closed = true;
+      break;
+    }
+    ++count;
+  }
+  counting_ = false;
+  if (!closed) Report(LoadProblem::kUnclosedArray, array_name, array_line);
+  SeekTo(offset, line_number);
+  array_open_ = true;
+  array_name_ = array_name;
+  array_line_ = array_line;
+  return count;
+}
+
+int TextTreeStream::ReadArrayBlock(void* buffer, int32_t length) {
+  return ReadArrayBytes(buffer, length);
+}
+
+int TextTreeStream::ReadArrayBytes(void* buffer, int32_t length) {
+  if (!array_open_) return 0;
+  uint8_t* bytes = static_cast<uint8_t*>(buffer);
+  int scanned = 0;
+  while (ReadLine()) {
+    if (ParseLine() == kLineArrayClose) break;
+    unsigned int value = 0;
+    if (std::sscanf(line_, "%X", &value) == 1) {
+      if (bytes != nullptr && scanned < length) bytes[scanned] = static_cast<uint8_t>(value);
+      ++scanned;
+      continue;
+    }
+    const std::string_view text = LineText();
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+      ReportHere(LoadProblem::kNotHexByte, text);
+    } else if (text[first] == '{' || text[first] == '}' || text[first] == '[') {
+      ReportHere(LoadProblem::kLineInsideArray, text);
+    } else if (text[first] == ']') {
+      ReportHere(LoadProblem::kUnmatchedClose, text);
+    } else {
+      ReportHere(LoadProblem::kNotHexByte, text);
+    }
+  }
+  return scanned;
+}
+
+// ---- Random access ----
+
+void TextTreeStream::LeaveArray() {
+  array_open_ = false;
+  array_name_.clear();
+}
+
+bool TextTreeStream::SeekTo(long offset, int line_number) {
+  if (file_ == nullptr || std::fseek(file_, offset, SEEK_SET) != 0) return false;
+  offset_ = offset;
+  line_number_ = line_number;
+  continues_line_ = false;
+  long_line_ = false;
+  line_[0] = '\0';
+  return true;
+}
+
+int TextTreeStream::Rewind() {
+  if (file_ == nullptr) return 0;
+  sections_.clear();
+  LeaveArray();
+  SeekTo(0, 0);
+  return 1;
+}
+
+int TextTreeStream::SearchForward(std::string_view name, int code, bool value) {
+  if (file_ == nullptr) return 0;
+  LeaveArray();
+  const size_t depth = sections_.size();
+  const OpenSection current = depth > 0 ? sections_.back() : OpenSection{};
+  while (ReadLine()) {
+    const int found = ParseLine();
+    if (value) {
+      const bool value_line = found == kLineArrayOpen || (found >= kLineInt && found <= kLineInt64);
+      if (value_line && sections_.size() == depth && NamesEqual(name_, name) &&
+          (code == 0 || code == found)) {
+        return 1;
+      }
+    } else if (found == kLineSectionOpen) {
+      if (name.empty() || (sections_.size() == depth + 1 && NamesEqual(name_, name))) return 1;
+    }
+    if (found == kLineSectionClose && sections_.size() < depth) {
+      // The current section is exhausted: stay in it, at the start of its contents.
+      sections_.push_back(current);
+      SeekTo(current.offset, current.line_number);
+      return 0;
+    }
+  }
+  Rewind();
+  return 0;
+}
+
+int TextTreeStream::FindSection(std::string_view name) {
+  name = CutAtZero(name);
+  return SearchForward(name, 0, false);
+}
+
+int TextTreeStream::FindNextSection() { return SearchForward({}, 0, false); }
+
+int TextTreeStream::SkipSection() {
+  if (file_ == nullptr) return 0;
+  const size_t depth = sections_.size();
+  while (ReadLine()) {
+    if (ParseLine() == kLineSectionClose && sections_.size() < depth) return 1;
+  }
+  Rewind();
+  return 0;
+}
+
+int TextTreeStream::BackToSectionStart() {
+  if (file_ == nullptr) return 0;
+  if (sections_.empty()) {
+    Rewind();
+    return 0;
+  }
+  LeaveArray();
+  SeekTo(sections_.back().offset, sections_.back().line_number);
+  return 1;
+}
+
+int TextTreeStream::FindValue(std::string_view name, int code) {
+  name = CutAtZero(name);
+  if (name.empty()) return 0;
+  return SearchForward(name, code, true);
+}
+
+int TextTreeStream::FindArray(std::string_view name) { return FindValue(name, kLineArrayOpen); }
+
+int TextTreeStream::ReadInt64(std::string_view name, int64_t* out) {
+  if (!FindValue(name, kLineInt64)) return 0;
+  if (out) *out = entry_int64_;
+  return 1;
+}
+
+int TextTreeStream::ReadDouble(std::string_view name, double* out) {
+  if (!FindValue(name, kLineDouble)) return 0;
+  if (out) *out = entry_double_;
+  return 1;
+}
+
+int TextTreeStream::ReadString(std::string_view name, std::unique_ptr<char[]>* out) {
+  if (!FindValue(name, kLineString)) return 0;
+  if (out) {
+    const size_t length = std::strlen(text_);
+    *out = std::make_unique_for_overwrite<char[]>(length + 1);
+    std::memcpy(out->get(), text_, length + 1);
+  }
+  return 1;
+}
+
+int TextTreeStream::ReadFloat(std::string_view name, float* out) {
+  if (!FindValue(name, kLineFloat)) return 0;
+  if (out) *out = entry_float_;
+  return 1;
+}
+
+int TextTreeStream::ReadInt(std::string_view name, int32_t* out) {
+  if (!FindValue(name, kLineInt)) return 0;
+  if (out) *out = entry_int_;
+  return 1;
+}
+
+int TextTreeStream::ReadBytes(std::string_view name, void* buffer, int32_t length) {
+  if (buffer == nullptr || !FindArray(name)) return 0;
+  return ReadArrayBlock(buffer, length);
+}
+
+int TextTreeStream::FindPath(std::string_view path) {
+  if (!Rewind()) return 0;
+  while (!path.empty()) {
+    const size_t slash = path.find('/');
+    const std::string_view component = path.substr(0, slash);
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    if (component.empty()) continue;
+    if (!FindSection(component)) return 0;
+  }
+  return 1;
+}
+
+}  // namespace vard

@@ -21,8 +21,11 @@ class AtomicFile;
 
 // Limits of the format. A longer name, type word or value text makes the reader ignore the whole
 // line (reported as kNameTooLong / kTypeTooLong / kTextTooLong): truncating would silently turn
-// one name or password into another. The writer refuses what the reader would ignore, so a save
-// never produces a file that loads differently.
+// one name or password into another. The writer refuses (returns 0, and the stream will not
+// replace its target) every name or text that the reader would read back differently: over-long
+// ones, line breaks, ":" or ";" in section and block names, "=", "[" or "]" in value names, "]"
+// or "=" in indexes, a leading blank in a section name. A save therefore never produces a file
+// that loads differently from the tree, and no text can inject lines into the file.
 inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line
 inline constexpr size_t kMaxTypeWord = 255;
 inline constexpr size_t kMaxValueText = 511;
@@ -109,25 +112,26 @@ class TextTreeStream : public TreeStream {
     int line_number;  // of the open line
   };
 
-  // Writer helpers: indentation plus one formatted line; 1 ok, 0 failed (recorded).
+  // Writer: indentation plus one formatted line; 1 ok, 0 failed (recorded).
   int WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  int WriteTyped(const char* type, std::string_view name, std::string_view index,
-                 std::string_view formatted);
+  // Writer: one typed value line with its already formatted value text.
+  int WriteTyped(const char* type_word, std::string_view name, std::string_view index,
+                 const char* value);
+  // Writer: marks the stream failed (nothing will replace the target) and returns 0.
   int Refuse();
 
   int ParseValueLine(const char* p);
-  int ParseBracketLine(const char* p, char opener);
-  bool ReportsProblems() const;
+  int ParseOpenLine(const char* p, bool section);
+  int ParseCloseLine(const char* p, bool section);
+  std::string_view LineText() const;
   void ReportHere(LoadProblem problem, std::string_view text);
   void LeaveArray();
-  int SearchForward(std::string_view name, int code, bool section, bool any_depth);
-  void ReturnToSectionStart(const OpenSection& section);
+  int SearchForward(std::string_view name, int code, bool value);
   bool SeekTo(long offset, int line_number);
 
   bool write_;
   FILE* file_ = nullptr;                // reader
   std::unique_ptr<AtomicFile> output_;  // writer
-  bool write_failed_ = false;
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};
@@ -140,12 +144,14 @@ class TextTreeStream : public TreeStream {
 
   std::vector<OpenSection> sections_;
   bool array_open_ = false;
-  std::string array_name_;  // the open array's text as it stood in its open line
+  std::string array_name_;  // reader: the open line's text, index included; writer: the name
   int array_line_ = 0;
 
+  long offset_ = 0;  // reader: file offset after the current line
   int line_number_ = 0;
-  bool line_complete_ = true;  // the previous piece ended with its line end
-  bool counting_ = false;      // CountArrayLines re-reads lines: no reports
+  bool continues_line_ = false;  // the current piece is not the end of its line
+  bool long_line_ = false;       // the current piece belongs to an over-long line
+  bool counting_ = false;        // CountArrayLines re-reads lines that Load reads again
 };
 
 }  // namespace vard

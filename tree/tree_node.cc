@@ -1,1 +1,174 @@
-// Filled in by its subsystem.
+#include "tree/tree_node.h"
+
+namespace vard {
+
+constinit TreeSection TreeSection::Null;
+constinit TreeValue TreeValue::Null;
+
+// ---- TreeValue ----
+
+TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name, kValueFlag) {}
+
+std::unique_ptr<NamedObject> TreeValue::Clone() const {
+  std::unique_ptr<TreeValue> copy(new TreeValue(*this));
+  copy->CloneChildrenFrom(*this);
+  return copy;
+}
+
+TreeItem* TreeValue::GetItemAt(int i) const {
+  NamedObject* child = At(i);
+  if (child == nullptr || child->kind() != Kind::kItem) return &TreeItem::Null;
+  return static_cast<TreeItem*>(child);
+}
+
+int TreeValue::FindItemOfType(ItemType t) const {
+  for (int i = 1; i <= Count(); ++i) {
+    if (GetItemAt(i)->Type() == t && t != kNone) return i;
+  }
+  return 0;
+}
+
+int32_t TreeValue::GetInt() const { return GetItemAt(FindItemOfType(kInt))->AsInt(); }
+
+const char* TreeValue::GetString() const { return GetItemAt(FindItemOfType(kString))->AsString(); }
+
+int TreeValue::SetInt(int32_t v) {
+  if (IsReadOnly()) return 0;
+  if (int i = FindItemOfType(kInt)) {
+    GetItemAt(i)->SetFromInt(v);
+    return 1;
+  }
+  return Add(TreeItem::MakeInt(v)) ? 1 : 0;
+}
+
+int TreeValue::SetString(std::string_view text) {
+  if (IsReadOnly()) return 0;
+  if (int i = FindItemOfType(kString)) return GetItemAt(i)->SetText(text);
+  return Add(TreeItem::MakeString(text)) ? 1 : 0;
+}
+
+// ---- TreeSection ----
+
+TreeSection::TreeSection(std::string_view name, bool file_backed)
+    : TreeNode(Kind::kSection, name, 0), file_backed_(file_backed) {}
+
+std::unique_ptr<NamedObject> TreeSection::Clone() const {
+  std::unique_ptr<TreeSection> copy(new TreeSection(*this));
+  copy->CloneChildrenFrom(*this);
+  return copy;
+}
+
+TreeSection* TreeSection::GetSection(std::string_view name) {
+  NamedObject* child = Find(name);
+  return child && child->kind() == Kind::kSection ? static_cast<TreeSection*>(child) : &Null;
+}
+
+const TreeSection* TreeSection::GetSection(std::string_view name) const {
+  return const_cast<TreeSection*>(this)->GetSection(name);
+}
+
+TreeSection* TreeSection::GetSectionAt(int i) {
+  NamedObject* child = At(i);
+  return child && child->kind() == Kind::kSection ? static_cast<TreeSection*>(child) : &Null;
+}
+
+const TreeSection* TreeSection::GetSectionAt(int i) const {
+  return const_cast<TreeSection*>(this)->GetSectionAt(i);
+}
+
+TreeValue* TreeSection::GetValue(std::string_view name) {
+  NamedObject* child = Find(name);
+  return child && child->kind() == Kind::kValue ? static_cast<TreeValue*>(child) : &TreeValue::Null;
+}
+
+const TreeValue* TreeSection::GetValue(std::string_view name) const {
+  return const_cast<TreeSection*>(this)->GetValue(name);
+}
+
+TreeValue* TreeSection::GetValueAt(int i) {
+  NamedObject* child = At(i);
+  return child && child->kind() == Kind::kValue ? static_cast<TreeValue*>(child) : &TreeValue::Null;
+}
+
+const TreeValue* TreeSection::GetValueAt(int i) const {
+  return const_cast<TreeSection*>(this)->GetValueAt(i);
+}
+
+TreeSection* TreeSection::OpenSection(std::string_view name) {
+  if (IsReadOnly()) return nullptr;
+  if (int i = IndexOf(name)) {
+    NamedObject* child = At(i);
+    return child->kind() == Kind::kSection ? static_cast<TreeSection*>(child) : nullptr;
+  }
+  auto section = std::make_unique<TreeSection>(name);
+  TreeSection* added = section.get();
+  if (added->GetName() == nullptr || !Add(std::move(section))) return nullptr;
+  return added;
+}
+
+TreeSection* TreeSection::AddSection(std::string_view name) {
+  return OpenSection(name) ? this : nullptr;
+}
+
+TreeValue* TreeSection::OpenValue(std::string_view name) {
+  if (IsReadOnly()) return nullptr;
+  if (int i = IndexOf(name)) {
+    NamedObject* child = At(i);
+    return child->kind() == Kind::kValue ? static_cast<TreeValue*>(child) : nullptr;
+  }
+  auto value = std::make_unique<TreeValue>(name);
+  TreeValue* added = value.get();
+  if (added->GetName() == nullptr || !Add(std::move(value))) return nullptr;
+  return added;
+}
+
+namespace {
+
+// Adds `item` to `value` (a named item whose name is taken is dropped). Null when there is no
+// value or no item (the block could not be allocated).
+TreeValue* AddItemTo(TreeValue* value, std::unique_ptr<TreeItem> item) {
+  if (value == nullptr || item == nullptr) return nullptr;
+  value->Add(std::move(item));
+  return value;
+}
+
+}  // namespace
+
+TreeValue* TreeSection::AddInt(std::string_view name, int32_t v, std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeInt(v, index)) : nullptr;
+}
+
+TreeValue* TreeSection::AddFloat(std::string_view name, float v, std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeFloat(v, index)) : nullptr;
+}
+
+TreeValue* TreeSection::AddDouble(std::string_view name, double v, std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeDouble(v, index)) : nullptr;
+}
+
+TreeValue* TreeSection::AddInt64(std::string_view name, int64_t v, std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeInt64(v, index)) : nullptr;
+}
+
+TreeValue* TreeSection::AddString(std::string_view name, std::string_view text,
+                                  std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeString(text, index)) : nullptr;
+}
+
+TreeValue* TreeSection::AddBytes(std::string_view name, const void* data, int32_t length,
+                                 std::string_view index) {
+  TreeValue* value = OpenValue(name);
+  return value ? AddItemTo(value, TreeItem::MakeBytes(data, length, index)) : nullptr;
+}
+
+int TreeSection::SetInt(std::string_view name, int32_t v) {
+  TreeValue* value = OpenValue(name);
+  return value ? value->SetInt(v) : 0;
+}
+
+}  // namespace vard

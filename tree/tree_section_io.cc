@@ -1,0 +1,200 @@
+// Loading and saving a section through a TreeStream, and the file-level LoadFile / SaveFile.
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tree/text_tree_stream.h"
+#include "tree/tree_node.h"
+#include "tree/tree_stream.h"
+
+namespace vard {
+namespace {
+
+std::string_view NameOf(const NamedObject& object) {
+  const char* name = object.GetName();
+  return name ? std::string_view(name) : std::string_view();
+}
+
+int SaveValue(const TreeValue& value, TreeStream& stream) {
+  const std::string_view name = NameOf(value);
+  if (name.empty()) return 1;
+  int ok = 1;
+  for (int i = 1; i <= value.Count(); ++i) {
+    const TreeItem& item = *value.GetItemAt(i);
+    const std::string_view index = NameOf(item);
+    switch (item.Type()) {
+      case kNone:
+        break;
+      case kBytes: {
+        int written = stream.BeginArray(name, index);
+        if (written && item.ByteLength() > 0) {
+          written = stream.WriteBytes(item.AsBytes(), item.ByteLength());
+        }
+        if (!stream.EndArray()) written = 0;
+        ok &= written;
+        break;
+      }
+      case kInt:
+        ok &= stream.WriteInt(name, item.AsInt(), index);
+        break;
+      case kFloat:
+        ok &= stream.WriteFloat(name, item.AsFloat(), index);
+        break;
+      case kString:
+        ok &= stream.WriteString(name, item.AsString(), index);
+        break;
+      case kDouble:
+        ok &= stream.WriteDouble(name, item.AsDouble(), index);
+        break;
+      case kInt64:
+        ok &= stream.WriteInt64(name, item.AsInt64(), index);
+        break;
+    }
+  }
+  return ok;
+}
+
+// One level of the reader: the section being filled and where its open line stood. A section
+// that clashes with a value is read into a scratch section that is dropped at its close line.
+struct LoadFrame {
+  TreeSection* section;
+  int open_line;
+  std::string name;  // for the report when the file ends inside it
+  std::unique_ptr<TreeSection> scratch;
+};
+
+}  // namespace
+
+int TreeSection::Save(TreeStream& stream) const {
+  int ok = 1;
+  for (int i = 1; i <= Count(); ++i) {
+    const TreeValue* value = GetValueAt(i);
+    if (!value->IsNull()) ok &= SaveValue(*value, stream);
+  }
+  for (int i = 1; i <= Count(); ++i) {
+    const TreeSection* section = GetSectionAt(i);
+    // A nameless section cannot be written, like a nameless value; nothing can look it up either.
+    if (section->IsNull() || section->GetName() == nullptr) continue;
+    if (!stream.BeginSection(section->GetName())) {
+      ok = 0;
+      continue;
+    }
+    ok &= section->Save(stream);
+    ok &= stream.EndSection();
+  }
+  return ok;
+}
+
+int TreeSection::Load(TreeStream& stream) {
+  // Iterative rather than recursive so that a hand-made file nesting sections thousands deep
+  // cannot exhaust the stack.
+  std::vector<LoadFrame> frames;
+  frames.push_back(LoadFrame{this, 0, {}, nullptr});
+  const bool observed = stream.observer() != nullptr;
+  while (stream.ReadLine()) {
+    TreeSection* current = frames.back().section;
+    const int code = stream.ParseLine();
+    switch (code) {
+      case kLineSectionOpen: {
+        const char* name = stream.GetEntryName();
+        LoadFrame frame{current->OpenSection(name), stream.LineNumber(),
+                        observed ? std::string(name) : std::string(), nullptr};
+        if (frame.section == nullptr) {
+          // The name belongs to a value of this section. Reading the contents into the parent
+          // would let this section's close line end the parent early and lose the rest of the
+          // file; skipping the section keeps the nesting of everything after it.
+          stream.Report(LoadProblem::kSectionClashesValue, name);
+          frame.scratch = std::make_unique<TreeSection>(name);
+          frame.section = frame.scratch.get();
+        }
+        frames.push_back(std::move(frame));
+        break;
+      }
+      case kLineSectionClose:
+        if (frames.size() == 1) return 1;
+        frames.pop_back();
+        break;
+      case kLineArrayOpen: {
+        const char* index = nullptr;
+        const std::string name = stream.GetEntryName(&index);
+        const int count = stream.CountArrayLines();
+        if (count > 0) {
+          // Lines in the block that are not hexadecimal leave their byte zero.
+          std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[count]());
+          if (!bytes) break;  // the block's lines are then read as ordinary lines
+          stream.ReadArrayBytes(bytes.get(), count);
+          // The index of a block is not kept, so blocks load as unnamed items in file order.
+          if (!current->AddBytes(name, bytes.get(), count)) {
+            stream.Report(LoadProblem::kValueClashesSection, name);
+          }
+        } else {
+          while (stream.ReadLine() && stream.ParseLine() != kLineArrayClose) {
+          }
+        }
+        break;
+      }
+      case kLineInt:
+      case kLineFloat:
+      case kLineString:
+      case kLineDouble:
+      case kLineInt64: {
+        const char* index = nullptr;
+        const char* name = stream.GetEntryName(&index);
+        const std::string_view item_name = index ? std::string_view(index) : std::string_view();
+        if (observed && !item_name.empty() && current->GetValue(name)->IndexOf(item_name)) {
+          stream.Report(LoadProblem::kDuplicateItem, stream.GetLine());
+        }
+        TreeValue* added = nullptr;
+        switch (code) {
+          case kLineInt:
+            added = current->AddInt(name, stream.GetEntryInt(), item_name);
+            break;
+          case kLineFloat:
+            added = current->AddFloat(name, stream.GetEntryFloat(), item_name);
+            break;
+          case kLineString:
+            added = current->AddString(name, stream.GetEntryString(), item_name);
+            break;
+          case kLineDouble:
+            added = current->AddDouble(name, stream.GetEntryDouble(), item_name);
+            break;
+          default:
+            added = current->AddInt64(name, stream.GetEntryInt64(), item_name);
+            break;
+        }
+        if (added == nullptr) stream.Report(LoadProblem::kValueClashesSection, name);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  for (size_t i = 1; i < frames.size(); ++i) {
+    stream.Report(LoadProblem::kUnclosedSection, frames[i].name, frames[i].open_line);
+  }
+  return 0;
+}
+
+int TreeSection::LoadFile(LoadObserver* observer) {
+  if (!file_backed_ || GetName() == nullptr) return 0;
+  TextTreeStream stream(GetName(), false);
+  if (!stream.IsOpen()) return 0;
+  stream.SetObserver(observer);
+  Load(stream);
+  return 1;
+}
+
+int TreeSection::SaveFile() const {
+  if (!file_backed_ || GetName() == nullptr) {
+    errno = EINVAL;
+    return 0;
+  }
+  TextTreeStream stream(GetName(), true);
+  if (!stream.IsOpen()) return 0;
+  Save(stream);
+  return stream.Close();
+}
+
+}  // namespace vard
