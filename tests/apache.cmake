@@ -22,3 +22,12 @@ endfunction()
 
 vard_e2e(apache_module apache_module_test.py 300
          "VARD_STUB_FILTER=$<TARGET_FILE:vardfilt_stub>")
+
+# The whole system through the run command: it needs every deliverable built.
+vard_e2e(apache_system system_test.py 900)
+
+find_program(VARD_NODE node REQUIRED)
+add_test(NAME apache_browser
+         COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/admin_browser_test.mjs)
+set_tests_properties(apache_browser PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
+                     ENVIRONMENT "${VARD_E2E_ENV}")

@@ -13,6 +13,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import urllib.parse
 
 SOURCE = os.environ.get("VARD_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))))
@@ -177,3 +178,58 @@ def base_conf(root, port, extra_modules=()):
     os.makedirs(os.path.join(root, "run"), exist_ok=True)
     give_to_apache_user(os.path.join(root, "run"))
     return "\n".join(lines) + "\n" + apache_user_lines()
+
+
+class RunCommand:
+    """scripts/run started as a person would, in a session of its own so that stop() can send
+    SIGINT to its whole process group the way Ctrl-C in a terminal does."""
+
+    def __init__(self, state, port, *options):
+        self.state = state
+        self.port = port
+        self.options = list(options)
+        self.output_path = os.path.join(state, "run-output.txt")
+        self.process = None
+
+    def start(self, timeout=60.0):
+        with open(self.output_path, "wb") as out:
+            self.process = subprocess.Popen(
+                [os.path.join(SOURCE, "scripts", "run"), "--no-build", "--bin", BIN, "--state",
+                 self.state, "--port", str(self.port)] + self.options,
+                stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        deadline = time.monotonic() + timeout
+        while "Vardomar runs at" not in self.output():
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise RuntimeError("run did not start:\n" + self.output())
+            time.sleep(0.1)
+        return self
+
+    def output(self):
+        return read_text(self.output_path)
+
+    def stop(self, timeout=30.0):
+        """Ctrl-C; returns the run command's exit status."""
+        if self.process is None:
+            return None
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGINT)
+            try:
+                self.process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait()
+                raise RuntimeError("run did not stop within %.0f s of Ctrl-C" % timeout)
+        return self.process.returncode
+
+    def data(self, *parts):
+        return os.path.join(self.state, "data", *parts)
+
+    def apache_log(self):
+        return read_text(os.path.join(self.state, "logs", "error.log"))
+
+
+def post_form(port, program, action, fields, host=None):
+    """A form of one of the CGI programs posted as a browser posts it."""
+    return request(port, "/cgi-bin/%s?Action=%s" % (program, action), method="POST",
+                   body=urllib.parse.urlencode(fields), host=host)
