@@ -41,6 +41,7 @@ class FieldValue : public NamedObject {
 class Field : public NamedList {
  public:
   explicit Field(std::string_view name = {});
+  Field(const Field&) = delete;
   ~Field() override;
   std::unique_ptr<NamedObject> Clone() const override;
 
@@ -59,6 +60,7 @@ class Field : public NamedList {
 class FieldSet : public NamedList {
  public:
   FieldSet();
+  FieldSet(const FieldSet&) = delete;
   ~FieldSet() override;
   std::unique_ptr<NamedObject> Clone() const override;
 

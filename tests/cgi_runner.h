@@ -22,6 +22,8 @@ struct CgiRequest {
   std::string body;
   // Defaults to the size of `body` when the body is not empty; set it to send something else.
   std::optional<std::string> content_length;
+  // Leaves CONTENT_LENGTH out even when there is a body.
+  bool omit_content_length = false;
   std::optional<std::string> cookie;
   std::optional<std::string> script_name = std::string("/scripts/vardadmin");
   std::optional<std::string> server_name = std::string("localhost");

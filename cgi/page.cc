@@ -1,0 +1,89 @@
+#include "cgi/page.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cgi/html.h"
+
+namespace vard {
+namespace {
+
+bool IsUrlSafe(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+void WriteActionName(std::string_view action) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const char c : action) {
+    if (IsUrlSafe(c)) {
+      std::fputc(c, stdout);
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      const char escape[3] = {'%', kHex[byte >> 4], kHex[byte & 15]};
+      std::fwrite(escape, 1, sizeof escape, stdout);
+    }
+  }
+}
+
+void WriteScriptName() {
+  const char* script = std::getenv("SCRIPT_NAME");
+  if (script) WriteEscaped(script);
+}
+
+}  // namespace
+
+void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void WriteLine(std::string_view text) {
+  Write(text);
+  std::fputc('\n', stdout);
+}
+
+void WriteInt(long number) { std::printf("%ld", number); }
+
+void WriteHeader(std::string_view content_type) {
+  Write("Content-Type: ");
+  Write(content_type);
+  Write("\n\n");
+}
+
+void WriteActionUrl(std::string_view action) {
+  WriteScriptName();
+  Write("?Action=");
+  WriteActionName(action);
+}
+
+void WriteActionUrl2(std::string_view action, std::string_view post_action) {
+  WriteActionUrl(action);
+  Write("&PostAction=");
+  WriteActionName(post_action);
+}
+
+void WritePageHead(std::string_view title) {
+  WriteLine("<html>");
+  WriteLine("<head>");
+  Write("<title>");
+  WriteEscaped(title);
+  WriteLine("</title>");
+  WriteLine("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">");
+  WriteLine("<style>");
+  WriteLine("<!--");
+  WriteLine("td { font-family: Arial; font-size: 10pt }");
+  WriteLine("a:link { font-family: Arial; font-size: 10pt; color: rgb(192,64,64)}");
+  WriteLine("a:hover { font-family: Arial; font-size: 10pt; color: rgb(192,64,64)}");
+  WriteLine("a:visited { font-family: Arial; font-size: 10pt; color: rgb(192,64,64)}");
+  WriteLine("a:href { font-family: Arial; font-size: 10pt; color: rgb(192,64,64)}");
+  WriteLine(
+      ".outset { border-left: 1px solid rgb(255,255,255); border-right: 1px solid rgb(0,0,0); "
+      "border-top: 1px solid rgb(255,255,255); border-bottom: 1px solid rgb(0,0,0) }");
+  WriteLine(
+      ".inset { border-left: 1px solid rgb(0,0,0); border-right: 1px solid rgb(255,255,255); "
+      "border-top: 1px solid rgb(0,0,0); border-bottom: 1px solid rgb(255,255,255) }");
+  WriteLine("-->");
+  WriteLine("</style>");
+  WriteLine("</head>");
+  WriteLine("<body>");
+}
+
+}  // namespace vard

@@ -1,0 +1,240 @@
+#include "cgi/request.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+namespace vard {
+namespace {
+
+const char kEmpty[] = "";
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "%d" over a C string, clamped to the int range instead of overflowing.
+int ScanInt(const char* text) {
+  while (IsSpace(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  int64_t magnitude = 0;
+  const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
+  for (; IsDigit(*text); ++text) {
+    magnitude = magnitude * 10 + (*text - '0');
+    if (magnitude > limit) magnitude = limit;
+  }
+  return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+}  // namespace
+
+FieldValue FieldValue::Empty;
+Field Field::Empty;
+
+const char* EmptyText() { return kEmpty; }
+
+FieldValue::FieldValue(std::string_view text) : NamedObject(text) {}
+FieldValue::~FieldValue() = default;
+
+std::unique_ptr<NamedObject> FieldValue::Clone() const {
+  const char* name = GetName();
+  return std::make_unique<FieldValue>(name ? std::string_view(name) : std::string_view());
+}
+
+const char* FieldValue::Text() const {
+  const char* name = GetName();
+  return name && *name ? name : kEmpty;
+}
+
+int FieldValue::Int() const { return ScanInt(Text()); }
+
+Field::Field(std::string_view name) : NamedList(name) {}
+Field::~Field() = default;
+
+std::unique_ptr<NamedObject> Field::Clone() const {
+  const char* name = GetName();
+  auto copy = std::make_unique<Field>(name ? std::string_view(name) : std::string_view());
+  for (int i = 1; i <= Count(); ++i) {
+    if (NamedObject* value = At(i)) copy->Add(value->Clone());
+  }
+  return copy;
+}
+
+const FieldValue& Field::ValueAt(int i) const {
+  const auto* value = static_cast<const FieldValue*>(At(i));
+  return value ? *value : FieldValue::Empty;
+}
+
+const char* Field::Text() const { return ValueAt(1).Text(); }
+int Field::Int() const { return ValueAt(1).Int(); }
+
+FieldSet::FieldSet() = default;
+FieldSet::~FieldSet() = default;
+
+std::unique_ptr<NamedObject> FieldSet::Clone() const {
+  auto copy = std::make_unique<FieldSet>();
+  for (int i = 1; i <= Count(); ++i) {
+    if (NamedObject* field = At(i)) copy->Add(field->Clone());
+  }
+  return copy;
+}
+
+const Field& FieldSet::Get(std::string_view name) const {
+  const auto* field = static_cast<const Field*>(Find(name));
+  return field ? *field : Field::Empty;
+}
+
+void FieldSet::AddPair(std::string_view name, std::string_view value) {
+  auto field_value = std::make_unique<FieldValue>(value);
+  if (auto* field = static_cast<Field*>(Find(name))) {
+    field->Add(std::move(field_value));
+    return;
+  }
+  auto field = std::make_unique<Field>(name);
+  field->Add(std::move(field_value));
+  Add(std::move(field));
+}
+
+FieldSet& FormFields() {
+  static FieldSet set;
+  return set;
+}
+
+FieldSet& QueryFields() {
+  static FieldSet set;
+  return set;
+}
+
+FieldSet& CookieFields() {
+  static FieldSet set;
+  return set;
+}
+
+PieceSource::PieceSource(std::string_view text, char separator)
+    : text_(text), length_(static_cast<long>(text.size())), separator_(separator) {}
+
+PieceSource::PieceSource(std::FILE* stream, long length, char separator)
+    : stream_(stream), length_(length > 0 ? length : 0), separator_(separator) {}
+
+bool PieceSource::Next(std::string* piece) {
+  piece->clear();
+  if (cursor_ >= length_) return false;
+  bool took_any = false;
+  while (cursor_ < length_) {
+    int c;
+    if (stream_) {
+      c = std::getc(stream_);
+      if (c == EOF) {
+        // The body ended before CONTENT_LENGTH bytes: nothing more will come, but what was
+        // collected so far is a piece like any other.
+        length_ = cursor_;
+        return took_any;
+      }
+    } else {
+      c = static_cast<unsigned char>(text_[cursor_]);
+    }
+    ++cursor_;
+    took_any = true;
+    if (c == separator_) break;
+    piece->push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+int SplitField(std::string_view piece, std::string* name, std::string* value) {
+  name->clear();
+  value->clear();
+  // The piece is a C string to the splitter: a raw NUL ends it.
+  piece = piece.substr(0, piece.find('\0'));
+  const size_t equals = piece.find('=');
+  const std::string_view raw_name = piece.substr(0, equals);
+  if (raw_name.empty() && !piece.empty()) return 0;
+  std::string_view raw_value;
+  if (equals != std::string_view::npos) {
+    raw_value = piece.substr(equals + 1);
+    raw_value = raw_value.substr(0, raw_value.find_first_of("\t\r\n"));
+  }
+  *name = UrlDecode(raw_name);
+  *value = UrlDecode(raw_value);
+  return 1;
+}
+
+std::string UrlDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out.push_back(' ');
+    } else if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+               HexDigit(text[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(c);
+    }
+  }
+  // The decoded text is used as a C string: an escaped NUL ends it.
+  out.resize(std::min(out.size(), out.find('\0')));
+  return out;
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  size_t n = 0;
+  while (n < text.size() &&
+         (text[n] == ' ' || text[n] == '\t' || text[n] == '\n' || text[n] == '\r')) {
+    ++n;
+  }
+  return text.substr(n);
+}
+
+namespace {
+
+void ReadPieces(PieceSource& source, FieldSet& set, bool trim_names) {
+  std::string piece, name, value;
+  while (source.Next(&piece)) {
+    if (!SplitField(piece, &name, &value)) continue;
+    set.AddPair(trim_names ? TrimLeft(name) : std::string_view(name), value);
+  }
+}
+
+}  // namespace
+
+int ReadRequest(int argc, char** argv, char** envp, PageMainFunction page_main) {
+  const char* content_length = std::getenv("CONTENT_LENGTH");
+  const long body_length = content_length ? ScanInt(content_length) : 0;
+  const char* query = std::getenv("QUERY_STRING");
+  const char* cookie = std::getenv("HTTP_COOKIE");
+
+  if (Field::Empty.Count() == 0) Field::Empty.Add(std::make_unique<FieldValue>());
+
+  if (body_length > 0) {
+    PieceSource body(stdin, body_length, '&');
+    ReadPieces(body, FormFields(), false);
+  }
+  if (query && *query) {
+    PieceSource pieces(query, '&');
+    ReadPieces(pieces, QueryFields(), false);
+  }
+  if (cookie && *cookie) {
+    // A cookie header separates its pairs with "; ", so every name after the first would
+    // otherwise begin with a space.
+    PieceSource pieces(cookie, ';');
+    ReadPieces(pieces, CookieFields(), true);
+  }
+  return page_main(argc, argv, envp, FormFields(), QueryFields(), CookieFields());
+}
+
+}  // namespace vard
