@@ -1,0 +1,18 @@
+// The configuration writer behind "vardcfg init": a new, empty configuration holding the top
+// sections every program expects. No shared state.
+#ifndef VARDOMAR_TOOLS_CONFIG_INIT_H_
+#define VARDOMAR_TOOLS_CONFIG_INIT_H_
+
+#include <string>
+
+namespace vard {
+
+// Writes a new configuration file at `path` with the empty sections MAIN (holding SERVERS),
+// NTACCOUNTS and ACCOUNTS. Never replaces an existing file, even one created at the same
+// moment by someone else: the file appears complete or not at all. Returns 1 when written; 0
+// otherwise, with `error` saying why.
+int InitConfigFile(const std::string& path, std::string* error);
+
+}  // namespace vard
+
+#endif  // VARDOMAR_TOOLS_CONFIG_INIT_H_

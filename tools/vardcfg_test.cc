@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/config_check.h"
+#include "tools/config_init.h"
+
+namespace vard {
+namespace {
+
+// The small configuration of the schema description, with the two password lines filled in.
+constexpr char kExample[] = R"(    { MAIN:
+        (int)Disable=0
+        (string)log=C:\logs\auth.log
+        { SERVERS:
+            (string)server1=Staff
+            (string)server1|81=Staff
+        } SERVERS;
+    } MAIN;
+    { NTACCOUNTS:
+        { webstaff:
+            (string)Password=s3cret
+        } webstaff;
+    } NTACCOUNTS;
+    { ACCOUNTS:
+        { Staff:
+            (int)ExpirationRequired=1
+            { alice:
+                (string)Password=wonder
+                (int)DoNotMap=0
+                (string)MapTo=webstaff
+                (string)expiredate=12/31/2001
+                (int)noexpiration=0
+                (int)disabled=0
+            } alice;
+        } Staff;
+    } ACCOUNTS;
+)";
+
+// Every kind of damage a hand edit produces. MAIN's close is misspelt, so MAIN runs to the end
+// and swallows the other top sections.
+const std::string kDamaged = std::string() +
+                             "{ MAIN:\n"                        // 1: never closed
+                             "    (int)Disable=0\n"             // 2
+                             "    (string)log=\n"               // 3: empty value
+                             "    { SERVERS:\n"                 // 4
+                             "        (string)server1=Staff\n"  // 5
+                             "    } SERVERS;\n"                 // 6
+                             "    this line means nothing\n"    // 7: unrecognised
+                             "} MIAN;\n"                        // 8: unmatched close
+                             "{ NTACCOUNTS:\n"                  // 9
+                             "    (int)webstaff=1\n"            // 10
+                             "    { webstaff:\n"                // 11: clashes with value
+                             "    } webstaff;\n"                // 12
+                             "} NTACCOUNTS;\n"                  // 13
+                             "{ ACCOUNTS:\n"                    // 14: never closed
+                             "    { Staff:\n"                   // 15: never closed
+                             "        (int)Limit[1]=1\n"        // 16
+                             "        (int)Limit[1]=2\n"        // 17: duplicate item
+                             "        (bogus)x=1\n"             // 18: unknown type
+                             "        (int)Count=abc\n"         // 19: not a number
+                             "        (string)" +
+                             std::string(300, 'n') + "=x\n";  // 20: too long
+
+class VardcfgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/vardcfg_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override {
+    const std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  // Runs the built tool; returns its exit status and fills its standard output and error.
+  int Run(const std::string& args, std::string* out, std::string* err = nullptr) {
+    const char* bin = std::getenv("VARD_BIN");
+    if (bin == nullptr) ADD_FAILURE() << "VARD_BIN is not set";
+    const std::string err_path = dir_ + "/stderr";
+    const std::string cmd =
+        std::string(bin ? bin : ".") + "/vardcfg " + args + " 2>'" + err_path + "'";
+    FILE* pipe = popen(cmd.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    out->clear();
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out->append(buf, n);
+    const int status = pclose(pipe);
+    if (err != nullptr) *err = Read(err_path);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string dir_;
+};
+
+std::set<int> Lines(const std::vector<ConfigFinding>& findings) {
+  std::set<int> lines;
+  for (const ConfigFinding& f : findings) lines.insert(f.line);
+  return lines;
+}
+
+TEST_F(VardcfgTest, ExampleConfigurationIsClean) {
+  const std::string path = Write("example.cfg", kExample);
+  std::vector<ConfigFinding> findings;
+  std::string error;
+  EXPECT_EQ(CheckConfigFile(path, &findings, &error), CheckOutcome::kClean);
+  EXPECT_TRUE(findings.empty()) << findings.front().line << ": " << findings.front().message;
+
+  std::string out;
+  EXPECT_EQ(Run("check " + path, &out), 0);
+  EXPECT_EQ(out, path + ": no problems found\n");
+}
+
+TEST_F(VardcfgTest, DamagedConfigurationReportsEachLine) {
+  const std::string path = Write("damaged.cfg", kDamaged);
+  std::vector<ConfigFinding> findings;
+  std::string error;
+  ASSERT_EQ(CheckConfigFile(path, &findings, &error), CheckOutcome::kProblems);
+  EXPECT_EQ(Lines(findings), (std::set<int>{0, 1, 3, 7, 8, 11, 14, 15, 17, 18, 19, 20}));
+  // Line order first, file-wide findings last.
+  std::vector<int> order;
+  for (const ConfigFinding& f : findings) order.push_back(f.line == 0 ? INT32_MAX : f.line);
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  // The swallowed top sections are missing where the programs look for them.
+  std::vector<std::string> file_wide;
+  for (const ConfigFinding& f : findings) {
+    if (f.line == 0) file_wide.push_back(f.message);
+  }
+  ASSERT_EQ(file_wide.size(), 2u);
+  EXPECT_NE(file_wide[0].find("NTACCOUNTS"), std::string::npos);
+  EXPECT_NE(file_wide[1].find("ACCOUNTS"), std::string::npos);
+  // Over-long texts are cut when quoted.
+  for (const ConfigFinding& f : findings) EXPECT_LT(f.message.size(), 200u) << f.message;
+
+  std::string out;
+  EXPECT_EQ(Run("check " + path, &out), 1);
+  EXPECT_NE(out.find(path + ":8: "), std::string::npos) << out;
+  EXPECT_NE(out.find(path + ":17: "), std::string::npos) << out;
+  EXPECT_NE(out.find(path + ": missing section NTACCOUNTS\n"), std::string::npos) << out;
+}
+
+TEST_F(VardcfgTest, TopSectionsThatAreValuesOrMissing) {
+  const std::string path = Write("values.cfg", "(int)MAIN=1\n{ ACCOUNTS:\n} ACCOUNTS;\n");
+  std::vector<ConfigFinding> findings;
+  std::string error;
+  ASSERT_EQ(CheckConfigFile(path, &findings, &error), CheckOutcome::kProblems);
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0].message, "MAIN is a value, but the programs need a section");
+  EXPECT_EQ(findings[1].message, "missing section NTACCOUNTS");
+
+  const std::string no_servers =
+      Write("noservers.cfg",
+            "{ MAIN:\n} MAIN;\n{ NTACCOUNTS:\n} NTACCOUNTS;\n{ ACCOUNTS:\n"
+            "} ACCOUNTS;\n");
+  ASSERT_EQ(CheckConfigFile(no_servers, &findings, &error), CheckOutcome::kProblems);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].message, "missing section MAIN/SERVERS");
+}
+
+TEST_F(VardcfgTest, UnreadableFilesExitTwo) {
+  std::vector<ConfigFinding> findings;
+  std::string error;
+  EXPECT_EQ(CheckConfigFile(dir_ + "/missing.cfg", &findings, &error), CheckOutcome::kUnreadable);
+  EXPECT_EQ(CheckConfigFile(dir_, &findings, &error), CheckOutcome::kUnreadable);
+
+  std::string out, err;
+  EXPECT_EQ(Run("check " + dir_ + "/missing.cfg", &out, &err), 2);
+  EXPECT_NE(err.find("cannot be read"), std::string::npos) << err;
+}
+
+TEST_F(VardcfgTest, InitWritesACleanFileAndNeverOverwrites) {
+  const std::string path = dir_ + "/new.cfg";
+  std::string out, err;
+  ASSERT_EQ(Run("init " + path, &out, &err), 0) << err;
+  const std::string written = Read(path);
+  EXPECT_EQ(written,
+            "{ MAIN:\n    { SERVERS:\n    } SERVERS;\n} MAIN;\n{ NTACCOUNTS:\n} NTACCOUNTS;\n"
+            "{ ACCOUNTS:\n} ACCOUNTS;\n");
+  EXPECT_EQ(Run("check " + path, &out), 0) << out;
+
+  std::ofstream(path, std::ios::app) << "; admin note\n";
+  EXPECT_EQ(Run("init " + path, &out, &err), 1);
+  EXPECT_NE(err.find("already exists"), std::string::npos) << err;
+  EXPECT_EQ(Read(path), written + "; admin note\n");
+
+  std::string error;
+  EXPECT_EQ(InitConfigFile(dir_ + "/no/such/dir/x.cfg", &error), 0);
+  EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+  // Nothing but the one configuration and the captured stderr is left behind.
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir_ + "' | wc -l) -eq 2").c_str()), 0);
+}
+
+TEST_F(VardcfgTest, HelpAndBadArguments) {
+  std::string out, err;
+  EXPECT_EQ(Run("--help", &out), 0);
+  EXPECT_NE(out.find("Usage: vardcfg init FILE"), std::string::npos);
+  EXPECT_EQ(Run("check --help", &out), 0);
+  EXPECT_NE(out.find("FILE:LINE: message"), std::string::npos);
+  EXPECT_EQ(Run("init -h", &out), 0);
+  EXPECT_NE(out.find("never overwritten"), std::string::npos);
+  for (const char* bad : {"", "frobnicate x", "check", "check a b", "init --force x"}) {
+    EXPECT_EQ(Run(bad, &out, &err), 2) << bad;
+    EXPECT_NE(err.find("Usage:"), std::string::npos) << bad;
+    EXPECT_EQ(out, "") << bad;
+  }
+}
+
+}  // namespace
+}  // namespace vard
