@@ -100,8 +100,11 @@ CgiProcess::CgiProcess(const std::string& program, const CgiRequest& request)
   envp.push_back(nullptr);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
 
+  // A program that exits without reading its whole body must not take the test down with it.
+  signal(SIGPIPE, SIG_IGN);
   pid_ = fork();
   if (pid_ == 0) {
+    signal(SIGPIPE, SIG_DFL);
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
@@ -121,6 +124,14 @@ CgiProcess::CgiProcess(const std::string& program, const CgiRequest& request)
   in_fd_ = in[1];
   out_fd_ = out[0];
   err_fd_ = err[0];
+  // Hand the body over at once, as a web server does, so that programs started together really
+  // run together; whatever does not fit into the pipe follows in Wait.
+  SetNonBlocking(in_fd_);
+  while (sent_ < body_.size()) {
+    const ssize_t w = write(in_fd_, body_.data() + sent_, body_.size() - sent_);
+    if (w <= 0) break;
+    sent_ += static_cast<size_t>(w);
+  }
 }
 
 CgiProcess::~CgiProcess() {
@@ -144,9 +155,7 @@ CgiResponse CgiProcess::Wait(int timeout_seconds) {
   if (pid_ <= 0 || waited_) return response;
   // The program may read only part of the body, or write before reading: feed and drain at
   // once so that neither side blocks on a full pipe.
-  SetNonBlocking(in_fd_);
-  size_t sent = 0;
-  if (body_.empty()) {
+  if (sent_ == body_.size()) {
     close(in_fd_);
     in_fd_ = -1;
   }
@@ -167,10 +176,10 @@ CgiResponse CgiProcess::Wait(int timeout_seconds) {
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == in_fd_) {
-        const ssize_t w = write(in_fd_, body_.data() + sent, body_.size() - sent);
-        if (w > 0) sent += static_cast<size_t>(w);
-        if (w < 0 && errno != EAGAIN) sent = body_.size();
-        if (sent == body_.size()) {
+        const ssize_t w = write(in_fd_, body_.data() + sent_, body_.size() - sent_);
+        if (w > 0) sent_ += static_cast<size_t>(w);
+        if (w < 0 && errno != EAGAIN) sent_ = body_.size();
+        if (sent_ == body_.size()) {
           close(in_fd_);
           in_fd_ = -1;
         }

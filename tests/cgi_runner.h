@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -64,6 +65,7 @@ class CgiProcess {
   pid_t pid_ = -1;
   int in_fd_ = -1, out_fd_ = -1, err_fd_ = -1;
   std::string body_;
+  size_t sent_ = 0;  // bytes of body_ already written to the program
   bool waited_ = false;
 };
 

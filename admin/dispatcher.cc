@@ -1,0 +1,53 @@
+#include "admin/dispatcher.h"
+
+#include "admin/actions.h"
+#include "admin/location_pages.h"
+#include "userpages/admin_user_actions.h"
+
+namespace vard {
+namespace {
+
+constexpr Action kActions[] = {
+    {"MainScreen", MainScreen},
+    {"MainScreenDo", MainScreenDo},
+    {"NTAccAdd", NTAccAdd},
+    {"NTAccAddDo", NTAccAddDo},
+    {"NTAccDel", NTAccDel},
+    {"NTAccDelDo", NTAccDelDo},
+    {"NTAccPass", NTAccPass},
+    {"NTAccPassDo", NTAccPassDo},
+    {"AuthAdd", AuthAdd},
+    {"AuthAddDo", AuthAddDo},
+    {"AuthDel", AuthDel},
+    {"AuthDelDo", AuthDelDo},
+    {"AuthRen", AuthRen},
+    {"AuthRenDo", AuthRenDo},
+    {"BindAdd", BindAdd},
+    {"BindAddDo", BindAddDo},
+    {"BindDel", BindDel},
+    {"BindDelDo", BindDelDo},
+    {"SelectAuthority", SelectAuthority},
+    {"AddUser", AdminAddUser},
+    {"AddUserDo", AdminAddUserDo},
+    {"DelUser", AdminDelUser},
+    {"DelUserDo", AdminDelUserDo},
+    {"ChangeUser", AdminChangeUser},
+    {"ChangeUserDo", AdminChangeUserDo},
+    {"EditUser", AdminEditUser},
+    {"ListAuthority", AdminListAuthority},
+    {"ViewLog", ViewLog},
+};
+
+}  // namespace
+
+std::span<const Action> AdminActions() { return kActions; }
+
+int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
+  const char* action = query.Get("Action").Text();
+  if (!*action) WriteLocationPage(root);
+  const ActionHandler handler =
+      FindAction(AdminActions().data(), static_cast<int>(AdminActions().size()), action);
+  return handler ? handler(root, form, query) : 0;
+}
+
+}  // namespace vard

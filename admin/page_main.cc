@@ -1,0 +1,50 @@
+#include "admin/page_main.h"
+
+#include <memory>
+#include <string_view>
+
+#include "admin/dispatcher.h"
+#include "admin/frame.h"
+#include "admin/location_pages.h"
+#include "cgi/config_lock.h"
+#include "cgi/page.h"
+#include "platform/settings_key.h"
+#include "schema/names.h"
+#include "tree/named_object.h"
+#include "tree/tree_node.h"
+
+namespace vard {
+namespace {
+
+bool IsConfigAction(std::string_view action) { return NamesEqual(action, "Config"); }
+
+}  // namespace
+
+int AdminPageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet&) {
+  WriteHeader("text/html");
+  const char* action = query.Get("Action").Text();
+  if (IsConfigAction(action)) {
+    StoreConfigLocation(form);
+    return 0;
+  }
+
+  std::unique_ptr<char[]> path;
+  {
+    SettingsKey key(Hive::kLocalMachine, kRegistryKey);
+    if (!key.IsOpen()) return WriteLocationErrorPage(1);
+    path = key.ReadString(kConfigFileValue);
+    key.Close();
+  }
+  if (!path) return WriteLocationErrorPage(2);
+
+  const ConfigLock lock(path.get(), LockModeForAction(action));
+  auto root = std::make_unique<TreeSection>(path.get(), true);
+  if (!root->LoadFile()) return WriteLocationErrorPage(3);
+
+  WriteAdminFrameStart();
+  Dispatch(root.get(), form, query);
+  WriteAdminFrameEnd();
+  return 0;
+}
+
+}  // namespace vard

@@ -1,0 +1,19 @@
+// vardadmin's page function: locate and load the configuration, write the frame around the
+// one page or operation that the request names. Not thread-safe (one request, one thread).
+#ifndef VARD_ADMIN_PAGE_MAIN_H_
+#define VARD_ADMIN_PAGE_MAIN_H_
+
+#include "cgi/request.h"
+
+namespace vard {
+
+// The page function given to ReadRequest. Writes the whole response. Returns 0, or 1, 2 or 3
+// after the location error page (registry key missing, value "Configuration File" missing,
+// configuration file not loadable). The action Config stores the location without loading.
+// The configuration lock is held from before the load until the tree is deleted.
+int AdminPageMain(int argc, char** argv, char** envp, FieldSet& form, FieldSet& query,
+                  FieldSet& cookies);
+
+}  // namespace vard
+
+#endif  // VARD_ADMIN_PAGE_MAIN_H_
