@@ -1,0 +1,32 @@
+// The five user pages that show and do not change: the user list, the add form, the delete and
+// change choosers and the edit form, each in the edition its scope names. They write into the
+// content cell of the calling program's frame. One request, one thread.
+#ifndef VARD_USERPAGES_USER_FORMS_H_
+#define VARD_USERPAGES_USER_FORMS_H_
+
+#include "cgi/request.h"
+#include "tree/tree_node.h"
+#include "userpages/user_scope.h"
+
+namespace vard {
+
+// Table of the authority's users with an Edit and a Delete form per row; the heading row alone
+// when the authority has no users or does not exist. Returns 1.
+int WriteUserList(const UserScope& scope);
+
+// The form for a new user, posting to AddUserDo; `root` supplies the NT accounts. Returns 1.
+int WriteAddUserForm(const UserScope& scope, const TreeSection* root);
+
+// The list of users to delete, posting to DelUserDo. Returns 1.
+int WriteDelUserForm(const UserScope& scope);
+
+// The list of users to edit, posting to EditUser. Returns 1.
+int WriteChangeUserForm(const UserScope& scope);
+
+// The settings of the user named by the posted `User`, posting to ChangeUserDo. A user that
+// does not exist shows as a new mapped user. Returns 1.
+int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const FieldSet& form);
+
+}  // namespace vard
+
+#endif  // VARD_USERPAGES_USER_FORMS_H_

@@ -1,0 +1,41 @@
+#include "userpages/user_markup.h"
+
+#include "cgi/html.h"
+#include "cgi/page.h"
+
+namespace vard {
+
+void WriteFormStart(std::string_view action) {
+  Write("<form method=\"POST\" action=\"");
+  WriteActionUrl(action);
+  WriteLine("\">");
+}
+
+void WriteHidden(std::string_view name, std::string_view value) {
+  Write("<input type=\"hidden\" name=\"");
+  Write(name);
+  Write("\" value=\"");
+  WriteEscaped(value);
+  WriteLine("\">");
+}
+
+void WriteSubmit(std::string_view caption) {
+  Write("<input type=\"submit\" value=\"");
+  Write(caption);
+  Write("\" name=\"B1\">");
+}
+
+void WriteOption(std::string_view text, bool selected) {
+  Write(selected ? "<option selected value=\"" : "<option value=\"");
+  WriteEscaped(text);
+  Write("\">");
+  WriteEscaped(text);
+  WriteLine("</option>");
+}
+
+std::string_view NameOf(const NamedObject* object) {
+  const char* name = object->GetName();
+  return name != nullptr ? std::string_view(name) : std::string_view();
+}
+
+}  // namespace vard

@@ -1,0 +1,26 @@
+// Small markup pieces the user pages repeat: form openings, hidden fields, buttons and options,
+// each escaping the values it carries. Writes to standard output; one request, one thread.
+#ifndef VARD_USERPAGES_USER_MARKUP_H_
+#define VARD_USERPAGES_USER_MARKUP_H_
+
+#include <string_view>
+
+#include "tree/named_object.h"
+
+namespace vard {
+
+// "<form method="POST" action="<action URL>">".
+void WriteFormStart(std::string_view action);
+// A hidden field carrying `value` (escaped).
+void WriteHidden(std::string_view name, std::string_view value);
+// The submit button B1 with `caption`.
+void WriteSubmit(std::string_view caption);
+// An option whose value and label are `text` (escaped), marked selected when asked.
+void WriteOption(std::string_view text, bool selected);
+
+// The object's name, or "" when it has none; never null.
+std::string_view NameOf(const NamedObject* object);
+
+}  // namespace vard
+
+#endif  // VARD_USERPAGES_USER_MARKUP_H_

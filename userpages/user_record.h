@@ -1,0 +1,44 @@
+// A user's record as the user pages write it, and the checks that keep a posted user out of the
+// configuration when the file could not store it faithfully. Shared by the add and change
+// operations of both programs. Stateless; one request, one thread.
+#ifndef VARD_USERPAGES_USER_RECORD_H_
+#define VARD_USERPAGES_USER_RECORD_H_
+
+#include <string>
+#include <string_view>
+
+#include "cgi/request.h"
+#include "tree/tree_node.h"
+#include "userpages/user_scope.h"
+
+namespace vard {
+
+// The refusal message for the user name `user` in the scope's authority, or "" when the name
+// may become a user section. Refused, in this order: an empty name; a name the file cannot store
+// as a section name; a name held by a value of the authority (such as ExpirationRequired), which
+// a section can never take. Values in the message are HTML-escaped.
+std::string RefuseUserName(const UserScope& scope, std::string_view user);
+
+// The refusal message when `user` names a value of the scope's authority rather than a user
+// section (such a name is never a user), or "".
+std::string RefuseReservedName(const UserScope& scope, std::string_view user);
+
+// The refusal message for the posted texts that would be stored (`Pass`, `Expire`, and `NTAcc`
+// when the user is mapped), or "" when each is a value text the file can store.
+std::string RefuseUserTexts(const FieldSet& form);
+
+// True when the posted `MapTo` box asks for a mapped user ("ON", ignoring case).
+bool PostedMapping(const FieldSet& form);
+
+// Appends the user's values to the empty section `user`, in their fixed order: Password,
+// DoNotMap, MapTo (only when mapped), expiredate, noexpiration, disabled.
+void WriteUserValues(TreeSection* user, const FieldSet& form);
+
+// The warning written after a changed user's confirmation when the expiration text will not be
+// accepted at log-on time: the format warning when it does not read as three numbers, the
+// year warning when its year is above 2037; "" otherwise and for an empty text.
+std::string ExpireDateWarning(const char* expire);
+
+}  // namespace vard
+
+#endif  // VARD_USERPAGES_USER_RECORD_H_
