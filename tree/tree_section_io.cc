@@ -56,13 +56,16 @@ int SaveValue(const TreeValue& value, TreeStream& stream) {
   return ok;
 }
 
-// One level of the reader: the section being filled and where its open line stood. A section
-// that clashes with a value is read into a scratch section that is dropped at its close line.
+// Deeper sections are skipped with their contents: trees are deleted and saved recursively,
+// and no configuration nests more than a few levels.
+constexpr size_t kMaxLoadDepth = 1000;
+
+// One level of the reader: the section being filled (null while skipping a section and its
+// contents) and where its open line stood.
 struct LoadFrame {
   TreeSection* section;
   int open_line;
   std::string name;  // for the report when the file ends inside it
-  std::unique_ptr<TreeSection> scratch;
 };
 
 }  // namespace
@@ -91,25 +94,27 @@ int TreeSection::Load(TreeStream& stream) {
   // Iterative rather than recursive so that a hand-made file nesting sections thousands deep
   // cannot exhaust the stack.
   std::vector<LoadFrame> frames;
-  frames.push_back(LoadFrame{this, 0, {}, nullptr});
+  frames.push_back(LoadFrame{this, 0, {}});
   const bool observed = stream.observer() != nullptr;
   while (stream.ReadLine()) {
     TreeSection* current = frames.back().section;
     const int code = stream.ParseLine();
+    if (current == nullptr && code != kLineSectionOpen && code != kLineSectionClose) continue;
     switch (code) {
       case kLineSectionOpen: {
         const char* name = stream.GetEntryName();
-        LoadFrame frame{current->OpenSection(name), stream.LineNumber(),
-                        observed ? std::string(name) : std::string(), nullptr};
-        if (frame.section == nullptr) {
-          // The name belongs to a value of this section. Reading the contents into the parent
-          // would let this section's close line end the parent early and lose the rest of the
-          // file; skipping the section keeps the nesting of everything after it.
-          stream.Report(LoadProblem::kSectionClashesValue, name);
-          frame.scratch = std::make_unique<TreeSection>(name);
-          frame.section = frame.scratch.get();
+        TreeSection* child = nullptr;
+        if (current != nullptr) {
+          if (frames.size() > kMaxLoadDepth) {
+            stream.Report(LoadProblem::kNestedTooDeep, name);
+          } else if ((child = current->OpenSection(name)) == nullptr) {
+            // The name belongs to a value of this section. Reading the contents into the parent
+            // would let this section's close line end the parent early and lose the rest of the
+            // file; skipping the section keeps the nesting of everything after it.
+            stream.Report(LoadProblem::kSectionClashesValue, name);
+          }
         }
-        frames.push_back(std::move(frame));
+        frames.push_back(LoadFrame{child, stream.LineNumber(), observed ? name : ""});
         break;
       }
       case kLineSectionClose:
@@ -144,7 +149,10 @@ int TreeSection::Load(TreeStream& stream) {
         const char* name = stream.GetEntryName(&index);
         const std::string_view item_name = index ? std::string_view(index) : std::string_view();
         if (observed && !item_name.empty() && current->GetValue(name)->IndexOf(item_name)) {
-          stream.Report(LoadProblem::kDuplicateItem, stream.GetLine());
+          std::string_view line = stream.GetLine();
+          while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
+          stream.Report(LoadProblem::kDuplicateItem, line);
         }
         TreeValue* added = nullptr;
         switch (code) {

@@ -38,6 +38,8 @@ const char* LoadProblemText(LoadProblem problem) {
       return "section has the name of a value, section skipped with its contents";
     case LoadProblem::kLineInsideArray:
       return "section or block line inside a byte block, read as a byte line";
+    case LoadProblem::kNestedTooDeep:
+      return "section nested too deep, skipped with its contents";
   }
   return "unknown problem";
 }

@@ -47,6 +47,7 @@ enum class LoadProblem {
   kValueClashesSection,  // a value line under the name of a section: dropped
   kSectionClashesValue,  // a section under the name of a value: skipped with its contents
   kLineInsideArray,      // a section or array line inside a byte block (read as a byte line)
+  kNestedTooDeep,  // a section nested deeper than the loader allows: skipped with its contents
 };
 
 // A fixed English description of `problem`, e.g. "unmatched close line".
