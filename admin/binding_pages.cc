@@ -1,0 +1,167 @@
+// The binding pages: each value of MAIN / SERVERS ties a site (host, and port unless 80) to the
+// authority whose users may log on to it.
+
+#include <string>
+#include <string_view>
+
+#include "admin/actions.h"
+#include "admin/section_options.h"
+#include "cgi/html.h"
+#include "cgi/page.h"
+#include "cgi/save.h"
+#include "cgi/top_section.h"
+#include "schema/binding_key.h"
+#include "schema/names.h"
+#include "schema/storable.h"
+
+namespace vard {
+
+namespace {
+
+void WriteFormStart(std::string_view action) {
+  Write("<form method=\"POST\" action=\"");
+  WriteActionUrl(action);
+  WriteLine("\">");
+}
+
+// "<b>host:port</b>", the site as the messages name it.
+void WriteBoldSite(std::string_view host, std::string_view port) {
+  Write("<b>");
+  WriteEscaped(host);
+  Write(":");
+  WriteEscaped(port);
+  Write("</b>");
+}
+
+void WriteInvalidPort(std::string_view port) {
+  Write("Invalid TCP port specified (<b>");
+  WriteEscaped(port);
+  Write("</b>). Please click back button of your browser and correct port value.");
+}
+
+// Refuses, with its message, a binding the configuration file could not store or the filter
+// could never match.
+bool RefuseUnstorableBinding(std::string_view host, std::string_view port, std::string_view key,
+                             std::string_view authority) {
+  if (host.empty()) {
+    Write("IP address or host name not specified !");
+    return true;
+  }
+  if (!IsStorableBindingHost(host)) {
+    Write("Host name <b>");
+    WriteEscaped(host);
+    Write(
+        "</b> can not be used - it may not hold blanks, &quot;=&quot;, &quot;[&quot;, "
+        "&quot;]&quot;, &quot;|&quot; or control characters, nor be longer than 249 "
+        "characters !");
+    return true;
+  }
+  // The host is sound, so what keeps the key from being stored is its length or the port text.
+  if (!IsStorableValueName(key)) {
+    if (key.size() <= kMaxStoredName) {
+      WriteInvalidPort(port);
+      return true;
+    }
+    Write("Binding for ");
+    WriteBoldSite(host, port);
+    Write(" can not be stored - host name and port may not be longer than 255 characters !");
+    return true;
+  }
+  if (!IsStorableValueText(authority)) {
+    Write("Authority name <b>");
+    WriteEscaped(authority);
+    Write(
+        "</b> can not be used - it may not hold line breaks and may not be longer than 511 "
+        "characters !");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int BindAdd(TreeSection* root, FieldSet&, FieldSet&) {
+  WriteLine("<p><b>Add server bindings</b></p>");
+  WriteFormStart("BindAddDo");
+  WriteLine("<p><b>Server identification</b></p>");
+  WriteLine("<p><b>IP address or host name</b><input type=\"text\" name=\"Host\" size=\"20\"></p>");
+  WriteLine(
+      "<p><b>TCP port number</b><input type=\"text\" name=\"Port\" size=\"20\" "
+      "value=\"80\"></p>");
+  WriteLine("<p><b>Authority for this binding:</b><select size=\"1\" name=\"Authority\">");
+  WriteSectionOptions(*root->GetSection(kAccounts));
+  WriteLine("</select></p>");
+  WriteLine("<p><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
+  WriteLine("</form>");
+  return 1;
+}
+
+int BindAddDo(TreeSection* root, FieldSet& form, FieldSet&) {
+  const Field& port_field = form.Get("Port");
+  const std::string_view port = port_field.Text();
+  const std::string_view host = form.Get("Host").Text();
+  const std::string_view authority = form.Get("Authority").Text();
+  if (port_field.Int() <= 0) {
+    WriteInvalidPort(port);
+    return 1;
+  }
+  const std::string key = BindingKeyFromForm(host, port);
+  if (RefuseUnstorableBinding(host, port, key, authority)) return 1;
+  if (root->GetSection(kMain)->GetSection(kServers)->IndexOf(key) != 0) {
+    Write("Binding for ");
+    WriteBoldSite(host, port);
+    Write(" already exist !");
+    return 1;
+  }
+  TreeSection* const servers = OpenServersSection(root);
+  if (servers->IsNull() || servers->AddString(key, authority) == nullptr) {
+    Write("Internal error - can not add binding !");
+    return 1;
+  }
+  if (!SaveConfiguration(root)) return 1;
+  Write("Users connecting to ");
+  WriteBoldSite(host, port);
+  Write(" will be authenticated in authority: <b>");
+  WriteEscaped(authority);
+  Write("</b> .");
+  return 1;
+}
+
+int BindDel(TreeSection* root, FieldSet&, FieldSet&) {
+  WriteLine("<p><b>Delete server bindings</b></p>");
+  WriteLine(
+      "<i>Warning ! After deletion site answering at the deleted IP or DNS name will not be "
+      "handled by filter. You can add new binding later</i>");
+  WriteFormStart("BindDelDo");
+  WriteLine("<p><b>Server bindings</b></p>");
+  WriteLine("<p><select size=\"12\" name=\"Host\">");
+  const TreeSection* const servers = root->GetSection(kMain)->GetSection(kServers);
+  for (int i = 1; i <= servers->Count(); ++i) {
+    const auto* binding = static_cast<const TreeNode*>(servers->At(i));
+    if (binding == nullptr || !binding->IsValue()) continue;
+    const std::string key = HtmlEscape(binding->GetName() ? binding->GetName() : "");
+    Write("<option value=\"");
+    Write(key);
+    Write("\">");
+    Write(key);
+    Write(" --> ");
+    WriteEscaped(static_cast<const TreeValue*>(binding)->GetString());
+    WriteLine("</option>");
+  }
+  WriteLine("</select></p>");
+  WriteLine("<p><input type=\"submit\" value=\"Delete\" name=\"B1\"></p>");
+  WriteLine("</form>");
+  return 1;
+}
+
+int BindDelDo(TreeSection* root, FieldSet& form, FieldSet&) {
+  const std::string_view host = form.Get("Host").Text();
+  root->GetSection(kMain)->GetSection(kServers)->Remove(host);
+  if (!SaveConfiguration(root)) return 1;
+  Write("Binding for <B>");
+  WriteEscaped(host);
+  Write("</B> deleted.");
+  return 1;
+}
+
+}  // namespace vard
