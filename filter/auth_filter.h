@@ -1,0 +1,149 @@
+// AuthFilter: the authentication filter object. It keeps the configuration tree loaded from the
+// file the settings store names, reloads it when the file's last-write time changes (writing a
+// backup copy of the tree it replaces), decides every authentication notification against it and
+// appends one event record per decision. Many server threads call it at once; the fields below
+// say which atomic or lock guards each of them.
+#ifndef VARDOMAR_FILTER_AUTH_FILTER_H_
+#define VARDOMAR_FILTER_AUTH_FILTER_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "filter/filter_object.h"
+#include "platform/isapi.h"
+#include "schema/events.h"
+#include "tree/tree_node.h"
+
+namespace vard {
+
+// The longest configuration path the filter accepts, in characters. A longer path is treated as
+// unreadable rather than cut, since a cut path names some other file.
+inline constexpr size_t kMaxConfigPath = 259;
+
+// The status line of a refusal.
+inline constexpr char kDenialStatus[] = "401 Access Denied";
+
+// One per loaded library, owned by the library's FilterLifetime (tests own their own). All public
+// operations are safe from many threads at once.
+class AuthFilter : public FilterObject {
+ public:
+  // Reads "Configuration File" from the settings store and loads that file. The filter is
+  // Loaded when the file opened, else Unloaded for good. Writes no event record.
+  AuthFilter();
+  ~AuthFilter() override;
+
+  // Revision 4.0, the authentication notification on secure and non-secure ports at medium
+  // priority, and the description from the string table. TRUE; FALSE only for a null block.
+  BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) override;
+
+  // The authentication notification: HandleAuthentication.
+  DWORD OnAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials) override;
+
+  // Decides one request: passes it on (SF_STATUS_REQ_NEXT_NOTIFICATION), accepts it as it is or
+  // with the mapped account's credentials written into `credentials`, refuses it with the
+  // "401 Access Denied" status line (SF_STATUS_REQ_HANDLED_NOTIFICATION), or fails it
+  // (SF_STATUS_REQ_ERROR, with the reason left by SetLastError). Writes one event record unless
+  // the filter is Unloaded. `request` and `credentials` stay the caller's; a null `credentials`
+  // is passed on untouched.
+  DWORD HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
+
+  // Reloads the configuration when its file changed, then takes a hold on it: until the matching
+  // ReleaseConfig no reload replaces the tree. Blocks while a reload runs.
+  void AcquireConfig();
+
+  // Gives back one hold; the count never goes below 0. Wakes a reload waiting for the last one.
+  void ReleaseConfig();
+
+  // When the file's last-write time differs from the loaded one (earlier or later), no reload
+  // is under way and none finished since the time was read: claims the reload, waits until no hold
+  // is left, writes the backup copy of the current tree (when a backup directory is configured),
+  // loads the file the settings store names now, and returns true. Returns false without doing
+  // anything otherwise, and always while the filter is Unloaded.
+  bool ReloadIfChanged();
+
+  // The configuration file's last-write time in nanoseconds since 1970; the loaded time when the
+  // file cannot be examined, so that a missing file counts as unchanged.
+  int64_t ConfigFileTime() const;
+
+  // Appends the record of `event` with its two parameters (any text; CR and LF are written as
+  // spaces) to the log file the configuration names. Silent when the filter is Unloaded, no log
+  // file is configured or it cannot be written. Must be called while holding the configuration.
+  void LogEvent(HTTP_FILTER_CONTEXT* request, Event event, std::string_view parameter1,
+                std::string_view parameter2);
+
+  // Whether a configuration is loaded, a reload is under way, and the number of holds now (for
+  // tests and diagnostics).
+  bool IsLoaded() const { return loaded_.load(std::memory_order_acquire) != 0; }
+  bool IsReloading() const { return reloading_.load(std::memory_order_acquire) != 0; }
+  int Holds() const { return holds_.load(std::memory_order_acquire); }
+
+ private:
+  struct Decision;
+  struct Scratch;
+
+  // The steps of the decision that run while holding the configuration; they only read the tree
+  // and the request. `scratch` holds the texts the decision's parameters point into.
+  Decision Decide(HTTP_FILTER_CONTEXT* request, const HTTP_FILTER_AUTHENT& credentials,
+                  std::string_view user, Scratch& scratch) const;
+  // The expiration rules for a user whose password matched: the refusal or failure, or nothing
+  // when the user may go on to the mapping.
+  std::optional<Decision> CheckExpiration(const TreeSection& authority, const TreeSection& account,
+                                          std::string_view user) const;
+
+  // Reads "Configuration File" from the settings store into config_path_ and loads a new root
+  // from it. Only the constructor and the reloading thread call it.
+  void LoadFromSettings();
+  // Writes the backup copy of root_ when "Backup directory" names one. Reloading thread only.
+  void WriteBackupCopy();
+  // Makes `path` the one ConfigFileTime examines (see config_path_).
+  void SetConfigPath(std::string_view path);
+  // Waits until no reload is under way (blocking, not polling).
+  void WaitWhileReloading();
+
+  // Read-mostly state, read by every request.
+  // loaded_: atomic; written only by the constructor and the reloading thread (while holds_ is
+  // 0), read without a hold by the first test of every request.
+  std::atomic<int32_t> loaded_{0};
+  // config_time_: atomic; written only by the constructor and the reloading thread, read by
+  // every request's file check.
+  std::atomic<int64_t> config_time_{0};
+  // reloads_: atomic count of finished reloads, written by the reloading thread just before it
+  // clears reloading_. A file time read before a reload finished is stale: compared with the time
+  // that reload recorded it would start a second reload of the same file, whose backup copy could
+  // replace the first one's (same second, same name).
+  std::atomic<uint64_t> reloads_{0};
+  // config_path_: atomic pointer to an immutable text in path_pool_ (or the empty text). A
+  // request may examine the file while a reload switches paths, so texts are never changed in
+  // place or freed before the filter: a new path is added to the pool only when it differs from
+  // every path seen so far (a handful in the life of a web server).
+  std::atomic<const char*> config_path_;
+  // path_pool_: the owned path texts; changed only by the constructor and the reloading thread.
+  std::vector<std::unique_ptr<char[]>> path_pool_;
+  // root_: the configuration. Read by requests between AcquireConfig and ReleaseConfig; replaced
+  // only by the reloading thread after holds_ drained to 0 with reloading_ set, so it is never
+  // read and written at the same time.
+  std::unique_ptr<TreeSection> root_;
+  const std::unique_ptr<char[]> denial_status_;
+
+  // The hold count and the reload flag, written by every request: kept on their own cache line.
+  // A request adds its hold and then tests reloading_; the reloading thread sets reloading_ and
+  // then tests holds_ (both sequentially consistent), so either the request backs off or the
+  // reload waits for it.
+  alignas(64) std::atomic<int32_t> holds_{0};
+  std::atomic<int32_t> reloading_{0};
+  // mu_: makes "test reloading_, compare the file time, set reloading_" one step, and guards the
+  // two waits (no field is read or written only under it).
+  std::mutex mu_;
+  std::condition_variable holds_drained_;  // notified when holds_ reaches 0 during a reload
+  std::condition_variable reload_done_;    // notified when reloading_ is cleared
+};
+
+}  // namespace vard
+
+#endif  // VARDOMAR_FILTER_AUTH_FILTER_H_

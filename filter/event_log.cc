@@ -1,0 +1,91 @@
+#include "filter/event_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "filter/auth_filter.h"
+#include "filter/server_variable.h"
+#include "schema/names.h"
+
+namespace vard {
+namespace {
+
+// The size of the buffers that resource and site are read into; the size argument is the same.
+constexpr DWORD kVariableCapacity = 260;
+// The room the time of day may take; the date follows in the same buffer.
+constexpr size_t kTimeOfDayRoom = 256;
+
+void AppendField(std::string& line, std::string_view text) {
+  line.append(", ");
+  const size_t start = line.size();
+  line.append(text);
+  for (size_t i = start; i < line.size(); ++i) {
+    if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
+  }
+}
+
+}  // namespace
+
+size_t FormatRecordTime(Env& env, int64_t now, char* buf, size_t cap) {
+  if (buf == nullptr || cap == 0) return 0;
+  size_t n = env.FormatLocalTimeOfDay(now, buf, cap < kTimeOfDayRoom ? cap : kTimeOfDayRoom);
+  CalendarTime local;
+  if (!env.LocalTime(now, &local)) local = CalendarTime{};
+  const int written = std::snprintf(
+      buf + n, cap - n, ", %2hu/%2hu/%4hu", static_cast<unsigned short>(local.month),
+      static_cast<unsigned short>(local.day), static_cast<unsigned short>(local.year));
+  if (written > 0) {
+    const size_t room = cap - n - 1;
+    n += static_cast<size_t>(written) < room ? static_cast<size_t>(written) : room;
+  }
+  return n;
+}
+
+std::string FormatEventRecord(int id, std::string_view when, std::string_view description,
+                              std::string_view parameter1, std::string_view parameter2,
+                              std::string_view resource, std::string_view site) {
+  std::string line = std::to_string(id);
+  line.reserve(line.size() + when.size() + description.size() + parameter1.size() +
+               parameter2.size() + resource.size() + site.size() + 16);
+  AppendField(line, when);
+  AppendField(line, description);
+  AppendField(line, parameter1);
+  AppendField(line, parameter2);
+  AppendField(line, resource);
+  AppendField(line, site);
+  line.push_back('\n');
+  return line;
+}
+
+bool AppendRecord(const char* path, std::string_view record) {
+  if (path == nullptr || *path == '\0') return false;
+  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // One write per record: with O_APPEND the kernel places it whole at the end of the file, so
+  // records of concurrent requests never interleave. A short write is not continued, since a
+  // second write could land after another request's record.
+  const ssize_t written = write(fd, record.data(), record.size());
+  close(fd);
+  return written == static_cast<ssize_t>(record.size());
+}
+
+void AuthFilter::LogEvent(HTTP_FILTER_CONTEXT* request, Event event, std::string_view parameter1,
+                          std::string_view parameter2) {
+  if (loaded_.load(std::memory_order_acquire) == 0) return;
+  // Without a log path there is nothing to write, so skip the clock and the server variables.
+  const char* path = root_->GetSection(kMain)->GetValue(kLog)->GetString();
+  if (*path == '\0') return;
+  Env& env = *Env::Default();
+  char when[kRecordTimeCapacity];
+  FormatRecordTime(env, env.NowSeconds(), when, sizeof when);
+  char resource[kVariableCapacity];
+  char site[kVariableCapacity];
+  ReadServerVariable(request, "SCRIPT_NAME", resource, sizeof resource);
+  ReadServerVariable(request, "SERVER_NAME", site, sizeof site);
+  AppendRecord(path, FormatEventRecord(EventId(event), when, EventDescription(event), parameter1,
+                                       parameter2, resource, site));
+}
+
+}  // namespace vard
