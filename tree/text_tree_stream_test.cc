@@ -1,7 +1,9 @@
 #include "tree/text_tree_stream.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -486,6 +488,32 @@ TEST_F(TextTreeStreamTest, SaveRefusesWhatCannotBeReadBack) {
                           std::filesystem::directory_iterator()),
             1)
       << "no temporary file is left behind";
+}
+
+// A disk that fills up mid-save (the file size limit binds root too): the save reports 0 and
+// the old file is untouched.
+TEST_F(TextTreeStreamTest, SaveFailingMidWayKeepsTheOldFile) {
+  auto root = Load(kExample);
+  for (int i = 0; i < 2000; ++i) root->OpenSection("user" + std::to_string(i))->AddInt("x", i);
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 8192;
+  void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int ok = root->SaveFile();
+  const int error = errno;
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_EQ(Read(Path("in.cfg")), kExample);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                          std::filesystem::directory_iterator()),
+            1);
+  root->SetName(Path("no/such/dir.cfg"));
+  EXPECT_EQ(root->SaveFile(), 0);
+  EXPECT_EQ(errno, ENOENT);
 }
 
 TEST_F(TextTreeStreamTest, SavingUnderAnotherNameWritesTheSameTree) {
