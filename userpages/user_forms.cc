@@ -203,7 +203,8 @@ int WriteChangeUserForm(const UserScope& scope) {
 
 int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const FieldSet& form) {
   const std::string_view name = form.Get("User").Text();
-  const TreeSection* user = static_cast<const TreeSection*>(scope.authority)->GetSection(name);
+  const TreeSection* authority = scope.authority;
+  const TreeSection* user = authority->GetSection(name);
   WriteHeading("User");
   WriteFormStart("ChangeUserDo");
   if (scope.edition == Edition::kAdmin) WriteHidden("Authority", scope.posted_authority);

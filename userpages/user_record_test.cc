@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "schema/names.h"
 
@@ -15,42 +14,6 @@ std::unique_ptr<FieldSet> Form(std::initializer_list<std::pair<const char*, std:
   auto form = std::make_unique<FieldSet>();
   for (const auto& [name, value] : pairs) form->AddPair(name, value);
   return form;
-}
-
-// The names of the section's children in slot order.
-std::vector<std::string> ValueNames(const TreeSection& section) {
-  std::vector<std::string> names;
-  for (int i = 1; i <= section.Count(); ++i) names.emplace_back(section.At(i)->GetName());
-  return names;
-}
-
-TEST(UserRecordTest, MappedUserGetsEveryValueInTheFileOrder) {
-  TreeSection user("alice");
-  WriteUserValues(&user, *Form({{"Pass", "secret"},
-                                {"MapTo", "on"},
-                                {"NTAcc", "webstaff"},
-                                {"Expire", "12/31/2001"},
-                                {"noexpiration", "1"}}));
-  EXPECT_EQ(ValueNames(user), (std::vector<std::string>{"Password", "DoNotMap", "MapTo",
-                                                        "expiredate", "noexpiration", "disabled"}));
-  EXPECT_STREQ(user.GetValue(kPassword)->GetString(), "secret");
-  EXPECT_EQ(user.GetValue(kDoNotMap)->GetInt(), 0);
-  EXPECT_STREQ(user.GetValue(kMapTo)->GetString(), "webstaff");
-  EXPECT_STREQ(user.GetValue(kExpireDate)->GetString(), "12/31/2001");
-  EXPECT_EQ(user.GetValue(kNoExpiration)->GetInt(), 1);
-  EXPECT_EQ(user.GetValue(kDisabled)->GetInt(), 0);
-}
-
-TEST(UserRecordTest, UnmappedUserHasNoMapToWhateverTheAccountField) {
-  for (const char* map_to : {"", "OFF", "1", "ONE"}) {
-    TreeSection user("bob");
-    WriteUserValues(&user, *Form({{"MapTo", map_to}, {"NTAcc", "webstaff"}, {"disabled", "1"}}));
-    EXPECT_EQ(ValueNames(user), (std::vector<std::string>{"Password", "DoNotMap", "expiredate",
-                                                          "noexpiration", "disabled"}))
-        << map_to;
-    EXPECT_EQ(user.GetValue(kDoNotMap)->GetInt(), 1);
-    EXPECT_EQ(user.GetValue(kDisabled)->GetInt(), 1);
-  }
 }
 
 TEST(UserRecordTest, OnlyDatesTheFilterRefusesAreWarnedAbout) {
