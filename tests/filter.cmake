@@ -7,3 +7,16 @@ target_compile_definitions(vard_filter_host PRIVATE VARD_DEFAULT_BIN="${CMAKE_BI
 
 add_library(vard_filter_sandbox STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_sandbox.cc)
 target_link_libraries(vard_filter_sandbox PUBLIC vard_schema vard_tree vard_platform)
+
+add_library(vard_filter_test_util STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_test_util.cc)
+target_link_libraries(vard_filter_test_util PUBLIC vard_filter_host vard_filter_sandbox
+                      GTest::gtest)
+
+# Every test program that loads vardfilt.so depends on it, so the test build always has it (the
+# ThreadSanitizer build included).
+function(vard_filter_library_test name)
+  vard_test(NAME ${name} SOURCES ${ARGN} LIBS vard_filter_test_util LABELS filter)
+  add_dependencies(${name} vardfilt)
+endfunction()
+
+vard_filter_library_test(filter_decision_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_decision_test.cc)

@@ -16,11 +16,11 @@ namespace vard::test {
 
 // A user of an authority as the user pages write it.
 struct UserEntry {
-  std::string name;
-  std::string password;
-  std::string map_to;  // empty: no MapTo value
+  std::string name{};
+  std::string password{};
+  std::string map_to{};  // empty: no MapTo value
   int do_not_map = 0;
-  std::string expire_date;
+  std::string expire_date{};
   int no_expiration = 0;
   int disabled = 0;
 };
