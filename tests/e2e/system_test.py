@@ -99,16 +99,16 @@ class SystemTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.run = start_run("road", "--empty")
-        cls.port = cls.run.port
-        cls.log = cls.run.data("events.log")
-        cls.backups = cls.run.data("backup")
+        cls.server = start_run("road", "--empty")
+        cls.port = cls.server.port
+        cls.log = cls.server.data("events.log")
+        cls.backups = cls.server.data("backup")
 
     @classmethod
     def tearDownClass(cls):
-        status = cls.run.stop()
-        shutil.rmtree(cls.run.state, ignore_errors=True)
-        assert status == 0, cls.run.output()
+        status = cls.server.stop()
+        shutil.rmtree(cls.server.state, ignore_errors=True)
+        assert status == 0, cls.server.output()
 
     def whoami(self, user=None, password=None, host=None):
         return harness.request(self.port, GUARDED, user, password, host=host)
@@ -252,7 +252,7 @@ class SystemTest(unittest.TestCase):
         self.assertTrue(before and after, (len(before), len(after)))
         self.assertEqual(set(before), {200})
         self.assertEqual(set(after), {401})
-        self.assertNotIn("filter failed", self.run.apache_log())
+        self.assertNotIn("filter failed", self.server.apache_log())
 
         lines = records(self.log)
         broken = [l for l in lines if not RECORD.match(l)]

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Measures what authentication costs in Apache httpd with one child process: wrk's requests per
+# second and 99th-percentile latency on one small page served with no authentication, with
+# Apache's own mod_authn_file and a {SHA} password file of N users, and with the filter and N
+# users of one authority (event log on), for N = 10 and N = 100 000. Prints the table with each
+# rate as a ratio of the no-authentication rate measured by the same server.
+#
+# Usage: bench/apache_bench.sh [--bin DIR] [--duration SECONDS] [--connections N]
+# Needs the built mod_vardfilt.so and vardfilt.so (default: build/bin), apache2, wrk, python3.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+bin="$top/build/bin"
+duration=10
+connections=16
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --bin) bin=$2; shift 2 ;;
+    --duration) duration=$2; shift 2 ;;
+    --connections) connections=$2; shift 2 ;;
+    *) echo "usage: $0 [--bin DIR] [--duration SECONDS] [--connections N]" >&2; exit 2 ;;
+  esac
+done
+for f in mod_vardfilt.so vardfilt.so; do
+  [ -f "$bin/$f" ] || { echo "bench: $bin/$f is missing; build first" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/vardomar-bench.XXXXXX)
+chmod 755 "$work"
+apache_pid=""
+cleanup() {
+  if [ -n "$apache_pid" ]; then
+    kill -TERM "$apache_pid" 2>/dev/null || true
+    wait "$apache_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# The users: user1..userN with password "pw-<name>"; every request logs on as the last one, the
+# worst case for a provider that reads its file from the top.
+make_users() {
+  local n=$1 dir=$2 port=$3
+  python3 - "$n" "$dir" "$port" <<'EOF'
+import base64, hashlib, sys
+n, d, port = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+with open(d + "/passwd", "w") as f:
+    for i in range(1, n + 1):
+        digest = base64.b64encode(hashlib.sha1(b"pw-user%d" % i).digest()).decode()
+        f.write("user%d:{SHA}%s\n" % (i, digest))
+with open(d + "/vardomar.cfg", "w") as f:
+    f.write("{ MAIN:\n    (int)Disable=0\n    (string)log=%s/events.log\n" % d)
+    f.write("    { SERVERS:\n        (string)127.0.0.1|%s=Bench\n    } SERVERS;\n} MAIN;\n" % port)
+    f.write("{ NTACCOUNTS:\n    { webstaff:\n        (string)Password=nt-pw\n"
+            "    } webstaff;\n} NTACCOUNTS;\n{ ACCOUNTS:\n    { Bench:\n"
+            "        (int)ExpirationRequired=0\n")
+    for i in range(1, n + 1):
+        f.write("        { user%d:\n            (string)Password=pw-user%d\n"
+                "            (int)DoNotMap=0\n            (string)MapTo=webstaff\n"
+                "            (int)noexpiration=1\n            (int)disabled=0\n"
+                "        } user%d;\n" % (i, i, i))
+    f.write("    } Bench;\n} ACCOUNTS;\n")
+with open(d + "/registry", "w") as f:
+    f.write("[HKEY_LOCAL_MACHINE\\Software\\Trevalo soft\\Vardomar (Text)]\n")
+    f.write('"Configuration File"="%s/vardomar.cfg"\n' % d)
+EOF
+}
+
+start_apache() {
+  local dir=$1 port=$2
+  local modules=/usr/lib/apache2/modules user_lines=""
+  [ "$(id -u)" -eq 0 ] && user_lines=$'User www-data\nGroup www-data'
+  mkdir -p "$dir/run" "$dir/htdocs/open" "$dir/htdocs/file" "$dir/htdocs/filter"
+  for d in open file filter; do
+    printf '<!DOCTYPE html><html><body><p>A small page.</p></body></html>\n' \
+      >"$dir/htdocs/$d/page.html"
+  done
+  cp "$bin/vardfilt.so" "$bin/mod_vardfilt.so" "$dir/"
+  : >"$dir/empty.passwd"
+  cat >"$dir/httpd.conf" <<EOF
+ServerRoot "$dir"
+Listen 127.0.0.1:$port
+ServerName 127.0.0.1
+DefaultRuntimeDir "$dir/run"
+PidFile "$dir/run/httpd.pid"
+ErrorLog "$dir/error.log"
+LogLevel warn
+TypesConfig /etc/mime.types
+$user_lines
+LoadModule mpm_event_module $modules/mod_mpm_event.so
+LoadModule authn_core_module $modules/mod_authn_core.so
+LoadModule authn_file_module $modules/mod_authn_file.so
+LoadModule authz_core_module $modules/mod_authz_core.so
+LoadModule authz_user_module $modules/mod_authz_user.so
+LoadModule auth_basic_module $modules/mod_auth_basic.so
+LoadModule mime_module $modules/mod_mime.so
+LoadModule vardfilt_module "$dir/mod_vardfilt.so"
+IsapiFilter "$dir/vardfilt.so"
+StartServers 1
+ServerLimit 1
+ThreadsPerChild 32
+MaxRequestWorkers 32
+MinSpareThreads 1
+MaxSpareThreads 33
+DocumentRoot "$dir/htdocs"
+<Directory "$dir/htdocs">
+    Require all granted
+</Directory>
+<Directory "$dir/htdocs/file">
+    AuthType Basic
+    AuthName "bench"
+    AuthBasicProvider file
+    AuthUserFile "$dir/passwd"
+    Require valid-user
+</Directory>
+<Directory "$dir/htdocs/filter">
+    AuthType Basic
+    AuthName "bench"
+    AuthBasicProvider file
+    AuthUserFile "$dir/empty.passwd"
+    Require valid-user
+</Directory>
+EOF
+  if [ "$(id -u)" -eq 0 ]; then
+    chown -R www-data:www-data "$dir"
+  fi
+  VARDOMAR_REGISTRY="$dir/registry" /usr/sbin/apache2 -f "$dir/httpd.conf" -DFOREGROUND &
+  apache_pid=$!
+  for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "bench: Apache did not start" >&2
+  cat "$dir/error.log" >&2
+  exit 1
+}
+
+stop_apache() {
+  kill -TERM "$apache_pid"
+  wait "$apache_pid" || true
+  apache_pid=""
+}
+
+# Prints "requests/s p99" for one wrk run; fails when any answer was not 2xx.
+measure() {
+  local url=$1 auth=$2 out
+  local header=()
+  [ -n "$auth" ] && header=(-H "Authorization: Basic $auth")
+  wrk -t2 -c4 -d1s ${header[@]+"${header[@]}"} "$url" >/dev/null
+  out=$(wrk -t2 "-c$connections" "-d${duration}s" --latency ${header[@]+"${header[@]}"} "$url")
+  if grep -q "Non-2xx" <<<"$out"; then
+    echo "bench: non-2xx answers from $url" >&2
+    echo "$out" >&2
+    exit 1
+  fi
+  awk '/Requests\/sec/ {rps=$2} /^ +99%/ {p99=$2} END {print rps, p99}' <<<"$out"
+}
+
+rows=()
+for n in 10 100000; do
+  dir="$work/n$n"
+  mkdir -p "$dir"
+  port=$(free_port)
+  echo "N = $n: preparing $n users, then three runs of ${duration} s ..." >&2
+  make_users "$n" "$dir" "$port"
+  start_apache "$dir" "$port"
+  auth=$(printf 'user%d:pw-user%d' "$n" "$n" | base64 -w0)
+  base="http://127.0.0.1:$port"
+  read -r open_rps open_p99 < <(measure "$base/open/page.html" "")
+  read -r file_rps file_p99 < <(measure "$base/file/page.html" "$auth")
+  read -r filt_rps filt_p99 < <(measure "$base/filter/page.html" "$auth")
+  grep -q '^0, ' "$dir/events.log" || { echo "bench: the filter logged no success" >&2; exit 1; }
+  stop_apache
+  rows+=("$n|no authentication|$open_rps|$open_p99|$open_rps")
+  rows+=("$n|mod_authn_file, {SHA} file|$file_rps|$file_p99|$open_rps")
+  rows+=("$n|vardfilt, log on|$filt_rps|$filt_p99|$open_rps")
+done
+
+printf '\nOne child process, wrk -t2 -c%s -d%ss, same small page, loopback.\n\n' \
+  "$connections" "$duration"
+printf '| %-7s | %-28s | %10s | %9s | %9s |\n' "N" "Authentication" "req/s" "p99" "ratio"
+printf '|%s|%s|%s|%s|%s|\n' "---------" "------------------------------" "-----------:" \
+  "----------:" "----------:"
+for row in "${rows[@]}"; do
+  IFS='|' read -r n name rps p99 base_rps <<<"$row"
+  ratio=$(awk -v a="$rps" -v b="$base_rps" 'BEGIN {printf "%.2fx", a / b}')
+  printf '| %-7s | %-28s | %10.0f | %9s | %9s |\n' "$n" "$name" "$rps" "$p99" "$ratio"
+done
