@@ -4,7 +4,9 @@
 // buffer and only the two fields the filters need are looked at, while the tokenizer splits just
 // the rows that are shown.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -64,13 +66,20 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// The log file for reading, or null when there is none to read (no path, missing, unreadable,
-// or a directory).
+// The log file for reading, or null when there is none to read: no path, a missing or unreadable
+// file, or anything but a regular file (a directory reads nothing, a pipe or device could block
+// the page forever).
 File OpenLog(const char* path) {
   if (*path == '\0') return nullptr;
-  File file(std::fopen(path, "r"));
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat status;
-  if (!file || fstat(fileno(file.get()), &status) != 0 || S_ISDIR(status.st_mode)) return nullptr;
+  File file;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) file.reset(fdopen(fd, "r"));
+  if (!file) {
+    close(fd);
+    return nullptr;
+  }
   std::setvbuf(file.get(), nullptr, _IOFBF, kReadBuffer);
   return file;
 }

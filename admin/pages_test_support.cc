@@ -15,6 +15,9 @@ constexpr std::string_view kContentClose = "</td></tr>\n<tr><td colspan=\"2\"";
 
 AdminPage RunAdminQuery(const CgiSite& site, std::string_view query, std::string_view body) {
   const CgiResponse response = RunCgi(ProgramPath("vardadmin"), site.Request(query, body));
+  // A sanitizer's report in the program lands on its standard error and in its exit status.
+  EXPECT_EQ(response.exit_status, 0) << response.err;
+  EXPECT_EQ(response.err, "");
   AdminPage page;
   page.exit_status = response.exit_status;
   const std::string out = response.Body();

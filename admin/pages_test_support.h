@@ -21,7 +21,8 @@ struct AdminPage {
   std::string content;  // the content cell, between the frame's opening and closing of it
 };
 
-// Runs vardadmin with "Action=<action>" as query string and `body` as the posted form.
+// Runs vardadmin with "Action=<action>" as query string and `body` as the posted form; a run
+// that does not exit 0 or writes to standard error fails the test.
 AdminPage RunAdmin(const CgiSite& site, std::string_view action, std::string_view body = {});
 // The same with a query string of the test's choice.
 AdminPage RunAdminQuery(const CgiSite& site, std::string_view query, std::string_view body = {});
