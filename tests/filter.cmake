@@ -20,3 +20,4 @@ function(vard_filter_library_test name)
 endfunction()
 
 vard_filter_library_test(filter_decision_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_decision_test.cc)
+vard_filter_library_test(filter_library_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_library_test.cc)

@@ -64,6 +64,21 @@ bool TestConfig::SaveTo(const std::string& path) {
   return root_->SetName(path) == 1 && root_->SaveFile() == 1;
 }
 
+bool TestConfig::SaveChangeTo(const std::string& path) {
+  struct stat before;
+  const bool existed = stat(path.c_str(), &before) == 0;
+  for (;;) {
+    if (!SaveTo(path)) return false;
+    struct stat after;
+    if (stat(path.c_str(), &after) != 0) return false;
+    if (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec) {
+      return true;
+    }
+    usleep(1000);
+  }
+}
+
 FilterSandbox::FilterSandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vardfilt-XXXXXX").string();
   if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
