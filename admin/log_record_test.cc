@@ -5,6 +5,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "tree/text_string.h"
 #include "tree/tokenizer.h"
@@ -43,49 +44,22 @@ TEST(LogRecord, FieldsAgreeWithTheTokenizer) {
   }
 }
 
-TEST(LogRecord, SplitStopsAtTheRequestedCount) {
-  std::string_view fields[2];
-  EXPECT_EQ(SplitLogFields("a,b,c", fields, 2), 2);
-  EXPECT_EQ(fields[1], "b");
-}
+TEST(LogRecord, NumbersAndDatesReadLikeScanf) {
+  std::string_view text = " -42x";
+  int value = 0;
+  EXPECT_EQ(ScanLeadingInt(&text, &value), 1);
+  EXPECT_EQ(value, -42);
+  EXPECT_EQ(text, "x");
+  EXPECT_EQ(ScanLeadingInt(&text, &value), 0);
+  text = "99999999999";
+  ScanLeadingInt(&text, &value);
+  EXPECT_EQ(value, INT_MAX);
 
-TEST(LogRecord, LeadingIntegersReadLikeScanf) {
-  struct Case {
-    const char* text;
-    int read;
-    int value;
-    const char* rest;
-  } cases[] = {
-      {" 42x", 1, 42, "x"},
-      {"-7", 1, -7, ""},
-      {"+5/", 1, 5, "/"},
-      {"\t\n 3", 1, 3, ""},
-      {"x1", 0, 0, "x1"},
-      {"-", 0, 0, "-"},
-      {"", 0, 0, ""},
-      {"99999999999", 1, INT_MAX, ""},
-      {"-99999999999", 1, INT_MIN, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::string_view text = c.text;
-    int value = 0;
-    EXPECT_EQ(ScanLeadingInt(&text, &value), c.read);
-    EXPECT_EQ(value, c.value);
-    EXPECT_EQ(text, c.rest);
-  }
-}
-
-TEST(LogRecord, DatesReadAsMonthDayYear) {
   int month = 0, day = 0, year = 0;
-  EXPECT_EQ(ScanMonthDayYear("  3/ 7/2001", &month, &day, &year), 3);
-  EXPECT_EQ(month, 3);
-  EXPECT_EQ(day, 7);
-  EXPECT_EQ(year, 2001);
-  EXPECT_EQ(ScanMonthDayYear("12/31/2037 trailing", &month, &day, &year), 3);
+  EXPECT_EQ(ScanMonthDayYear("  3/ 7/2001 trailing", &month, &day, &year), 3);
+  EXPECT_EQ(std::tie(month, day, year), std::make_tuple(3, 7, 2001));
   EXPECT_EQ(ScanMonthDayYear("3 /7/2001", &month, &day, &year), 1);
   EXPECT_EQ(ScanMonthDayYear("3/7", &month, &day, &year), 2);
-  EXPECT_EQ(ScanMonthDayYear("3-7-2001", &month, &day, &year), 1);
   EXPECT_EQ(ScanMonthDayYear(" PM", &month, &day, &year), 0);
 }
 
@@ -96,7 +70,6 @@ TEST(LogRecord, DayNumbersCountFrom1970AndCarryLikeMktime) {
   EXPECT_EQ(DayNumber(3, 1, 2000) - DayNumber(2, 28, 2000), 2);
   EXPECT_EQ(DayNumber(3, 1, 1900) - DayNumber(2, 28, 1900), 1);
   EXPECT_EQ(DayNumber(13, 1, 2001), DayNumber(1, 1, 2002));
-  EXPECT_EQ(DayNumber(0, 1, 2001), DayNumber(12, 1, 2000));
   EXPECT_EQ(DayNumber(-13, 1, 2001), DayNumber(11, 1, 1999));
   EXPECT_EQ(DayNumber(3, 0, 2001), DayNumber(2, 28, 2001));
   EXPECT_EQ(DayNumber(2, 35, 2001), DayNumber(3, 7, 2001));
