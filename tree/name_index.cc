@@ -24,11 +24,11 @@ void NameIndex::Reserve(uint32_t count) {
   if (!cells_ || capacity > mask_ + 1) Rehash(capacity);
 }
 
-void NameIndex::Insert(uint32_t hash, int32_t slot) {
+void NameIndex::Insert(uint32_t hash, int32_t slot, const NamedObject* child) {
   if (!cells_ || (used_ + 1) * 2 > mask_ + 1) Rehash(cells_ ? (mask_ + 1) * 2 : 16);
   uint32_t i = hash & mask_;
   while (cells_[i].slot != 0) i = (i + 1) & mask_;
-  cells_[i] = Cell{hash, slot};
+  cells_[i] = Cell{hash, slot, child};
   ++used_;
 }
 

@@ -10,6 +10,8 @@
 
 namespace vard {
 
+class NamedObject;
+
 // Hash of `name` with ASCII letters folded to lower case.
 uint32_t FoldedNameHash(std::string_view name);
 
@@ -25,14 +27,15 @@ class NameIndex {
 
   // Makes room for `count` records without growing.
   void Reserve(uint32_t count);
-  // Records that the child in `slot` has a name hashing to `hash`.
-  void Insert(uint32_t hash, int32_t slot);
+  // Records that `child`, in `slot`, has a name hashing to `hash`.
+  void Insert(uint32_t hash, int32_t slot, const NamedObject* child);
   // Forgets that record; nothing happens when it is absent.
   void Erase(uint32_t hash, int32_t slot);
   void Clear();
 
-  // Calls `matches(slot)` for every slot recorded under `hash` and returns the lowest slot for
-  // which it returned true, or 0.
+  // Calls `matches(child)` for every child recorded under `hash` and returns the lowest slot for
+  // which it returned true, or 0. The child is kept in the cell so that a lookup touches the
+  // child itself and not the list's slot array too.
   template <typename Matches>
   int32_t LowestMatch(uint32_t hash, Matches matches) const {
     if (!cells_) return 0;
@@ -40,7 +43,7 @@ class NameIndex {
     for (uint32_t i = hash & mask_;; i = (i + 1) & mask_) {
       const Cell& cell = cells_[i];
       if (cell.slot == 0) return best;
-      if (cell.hash == hash && (best == 0 || cell.slot < best) && matches(cell.slot)) {
+      if (cell.hash == hash && (best == 0 || cell.slot < best) && matches(cell.child)) {
         best = cell.slot;
       }
     }
@@ -50,6 +53,7 @@ class NameIndex {
   struct Cell {
     uint32_t hash;
     int32_t slot;  // 0: empty cell
+    const NamedObject* child;
   };
 
   void Rehash(uint32_t capacity);

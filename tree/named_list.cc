@@ -72,9 +72,8 @@ int NamedList::LowestSlotNamed(std::string_view name) const {
     }
     return 0;
   }
-  return index_.LowestMatch(FoldedNameHash(name), [&](int32_t slot) {
-    const NamedObject* child = slots_[slot - 1].get();
-    return child && child->GetName() && NameMatches(child->GetName(), name);
+  return index_.LowestMatch(FoldedNameHash(name), [&](const NamedObject* child) {
+    return NameMatches(child->GetName(), name);
   });
 }
 
@@ -96,12 +95,12 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
   added->owner_ = this;
   added->slot_ = slot;
   if (index_.IsActive()) {
-    if (name) index_.Insert(FoldedNameHash(name), slot);
+    if (name) index_.Insert(FoldedNameHash(name), slot, added);
   } else if (Count() >= kIndexThreshold) {
     index_.Reserve(static_cast<uint32_t>(Count()));
     for (int i = 1; i <= Count(); ++i) {
       const NamedObject* c = slots_[i - 1].get();
-      if (c && c->GetName()) index_.Insert(FoldedNameHash(c->GetName()), i);
+      if (c && c->GetName()) index_.Insert(FoldedNameHash(c->GetName()), i, c);
     }
   }
   return slot;
@@ -121,10 +120,14 @@ int NamedList::RemoveAt(int i) {
 
 int NamedList::Remove(std::string_view name) { return RemoveAt(IndexOf(name)); }
 
-void NamedList::ChildRenamed(int32_t slot, const char* old_name, const char* new_name) {
-  if (!index_.IsActive()) return;
-  if (old_name) index_.Erase(FoldedNameHash(old_name), slot);
-  if (new_name) index_.Insert(FoldedNameHash(new_name), slot);
+void NamedList::ChildRenaming(int32_t slot, const char* old_name) {
+  if (index_.IsActive() && old_name) index_.Erase(FoldedNameHash(old_name), slot);
+}
+
+void NamedList::ChildRenamed(int32_t slot, const NamedObject* child) {
+  if (index_.IsActive() && child->GetName()) {
+    index_.Insert(FoldedNameHash(child->GetName()), slot, child);
+  }
 }
 
 }  // namespace vard

@@ -61,8 +61,10 @@ class NamedList : public NamedObject {
  private:
   friend class NamedObject;
 
-  // Keeps the name index exact when a child in slot `slot` is renamed.
-  void ChildRenamed(int32_t slot, const char* old_name, const char* new_name);
+  // Keep the name index exact when the child in `slot` is renamed: called with the old name
+  // before, and with the child carrying its new name after.
+  void ChildRenaming(int32_t slot, const char* old_name);
+  void ChildRenamed(int32_t slot, const NamedObject* child);
   // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
   int LowestSlotNamed(std::string_view name) const;
 

@@ -1,6 +1,7 @@
 #include "tree/named_object.h"
 
 #include <cstring>
+#include <string>
 
 #include "tree/named_list.h"
 
@@ -14,15 +15,6 @@ std::string_view CutAtZero(std::string_view text) {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::unique_ptr<char[]> CopyName(std::string_view text) {
-  text = CutAtZero(text);
-  if (text.empty()) return nullptr;
-  auto copy = std::make_unique_for_overwrite<char[]>(text.size() + 1);
-  std::memcpy(copy.get(), text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
-}
-
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
@@ -35,16 +27,29 @@ bool NamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
-NamedObject::NamedObject(std::string_view name) : name_(CopyName(name)) {}
+void NamedObject::AssignName(std::string_view text) {
+  text = CutAtZero(text);
+  if (text.empty()) return;
+  name_ = text.size() < kInlineName ? inline_name_ : new char[text.size() + 1];
+  std::memcpy(name_, text.data(), text.size());
+  name_[text.size()] = '\0';
+}
 
-NamedObject::NamedObject(Kind kind, std::string_view name) : name_(CopyName(name)), kind_(kind) {}
+void NamedObject::FreeName() {
+  if (name_ != inline_name_) delete[] name_;
+  name_ = nullptr;
+}
+
+NamedObject::NamedObject(std::string_view name) { AssignName(name); }
+
+NamedObject::NamedObject(Kind kind, std::string_view name) : kind_(kind) { AssignName(name); }
 
 NamedObject::NamedObject(const NamedObject& other)
-    : name_(other.name_ ? CopyName(other.name_.get()) : nullptr),
-      kind_(other.kind_),
-      read_only_(other.read_only_) {}
+    : kind_(other.kind_), read_only_(other.read_only_) {
+  if (other.name_) AssignName(other.name_);
+}
 
-NamedObject::~NamedObject() = default;
+NamedObject::~NamedObject() { FreeName(); }
 
 std::unique_ptr<NamedObject> NamedObject::Clone() const {
   return std::unique_ptr<NamedObject>(new NamedObject(*this));
@@ -52,9 +57,12 @@ std::unique_ptr<NamedObject> NamedObject::Clone() const {
 
 int NamedObject::SetName(std::string_view text) {
   if (read_only_) return 0;
-  std::unique_ptr<char[]> old = std::move(name_);
-  name_ = CopyName(text);
-  if (owner_ != nullptr) owner_->ChildRenamed(slot_, old.get(), name_.get());
+  if (owner_ != nullptr) owner_->ChildRenaming(slot_, name_);
+  // `text` may be this object's own name: copy it before freeing.
+  const std::string copy(CutAtZero(text));
+  FreeName();
+  AssignName(copy);
+  if (owner_ != nullptr) owner_->ChildRenamed(slot_, this);
   return 1;
 }
 

@@ -29,7 +29,7 @@ class NamedObject {
 
   // The name, or null when the object has none. Owned by the object; valid until it is renamed
   // or deleted.
-  const char* GetName() const { return name_.get(); }
+  const char* GetName() const { return name_; }
 
   // Replaces the name with a copy of `text` (empty: no name). Does not check the parent list for
   // another child of that name. 1 on success; 0 for a shared missing object, which stays as it is.
@@ -53,7 +53,15 @@ class NamedObject {
  private:
   friend class NamedList;
 
-  std::unique_ptr<char[]> name_;
+  // Short names live inside the object: one allocation less per node, and a lookup that reaches
+  // the object has its name on the same cache line.
+  static constexpr size_t kInlineName = 16;
+
+  void AssignName(std::string_view text);
+  void FreeName();
+
+  char* name_ = nullptr;  // into inline_name_, or an owned heap block, or null
+  char inline_name_[kInlineName] = {};
   NamedList* owner_ = nullptr;  // the list holding this object, for renames
   int32_t slot_ = 0;            // 1-based slot in owner_
   Kind kind_ = Kind::kPlain;
