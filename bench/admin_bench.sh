@@ -20,8 +20,8 @@ export VARDOMAR_REGISTRY=$work/registry SCRIPT_NAME=/scripts/vardadmin SERVER_NA
   SERVER_PORT=80
 
 # 100 000 users in one authority, laid out as the administration pages write them.
-awk -v log="$log" 'BEGIN {
-  print "{ MAIN:"; print "    (int)Disable=0"; print "    (string)log=" log
+awk -v logpath="$log" 'BEGIN {
+  print "{ MAIN:"; print "    (int)Disable=0"; print "    (string)log=" logpath
   print "    { SERVERS:"; print "        (string)bench=Bench"; print "    } SERVERS;"
   print "} MAIN;"
   print "{ NTACCOUNTS:"; print "    { webstaff:"; print "        (string)Password=secret"

@@ -55,11 +55,11 @@ void WriteEscaped(std::string_view text) {
       default:
         continue;
     }
-    std::fwrite(text.data() + start, 1, i - start, stdout);
+    if (i > start) std::fwrite(text.data() + start, 1, i - start, stdout);
     std::fputs(entity, stdout);
     start = i + 1;
   }
-  std::fwrite(text.data() + start, 1, text.size() - start, stdout);
+  if (start < text.size()) std::fwrite(text.data() + start, 1, text.size() - start, stdout);
 }
 
 }  // namespace vard

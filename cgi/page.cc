@@ -33,7 +33,10 @@ void WriteScriptName() {
 
 }  // namespace
 
-void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Write(std::string_view text) {
+  // An empty view may carry a null pointer, which fwrite must not be given.
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void WriteLine(std::string_view text) {
   Write(text);

@@ -97,7 +97,10 @@ TEST(AdminLockTest, SimultaneousOperationsAllKeepTheirChanges) {
     }
     Pause();
   }
-  for (auto& process : running) EXPECT_EQ(process->Wait().exit_status, 0);
+  for (auto& process : running) {
+    const CgiResponse response = process->Wait();
+    EXPECT_EQ(response.exit_status, 0) << response.err;
+  }
   TreeSection root(site.config_path(), true);
   ASSERT_EQ(root.LoadFile(), 1);
   for (int i = 0; i < kRounds; ++i) {

@@ -23,7 +23,12 @@ using ::testing::StartsWith;
 const char kContentCellOpen[] =
     "<td valign=\"top\" bgcolor=\"#C0C0C0\" class=\"inset\" width=\"100%\">\n";
 
-CgiResponse Admin(const CgiRequest& request) { return RunCgi(ProgramPath("vardadmin"), request); }
+// Runs vardadmin; it never writes to standard error (a sanitizer report would land there).
+CgiResponse Admin(const CgiRequest& request) {
+  CgiResponse response = RunCgi(ProgramPath("vardadmin"), request);
+  EXPECT_EQ(response.err, "");
+  return response;
+}
 
 // What the handler wrote into the content cell; "<no frame>" when there is no content cell.
 std::string ContentCell(const std::string& out) {

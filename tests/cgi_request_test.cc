@@ -10,6 +10,7 @@ namespace {
 
 std::string Echo(CgiRequest request, int* status = nullptr) {
   const CgiResponse response = RunCgi(VARD_CGI_ECHO, request);
+  EXPECT_EQ(response.err, "");
   if (status) *status = response.exit_status;
   return response.out;
 }
