@@ -1,0 +1,186 @@
+// AuthFilter in the test's own process, where the clock can be set and the cache's state read:
+// expiration at the very second, the 32-bit limit of times, the hold count, and the order of a
+// reload against running and arriving requests.
+#include "filter/auth_filter.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "gtest/gtest.h"
+#include "platform/env.h"
+#include "schema/names.h"
+#include "tests/filter_host.h"
+#include "tests/filter_test_util.h"
+
+namespace vard {
+namespace {
+
+using test::AuthResult;
+using test::HostRequest;
+using test::ScriptedRequest;
+
+// The real system with a clock the test sets.
+class SettableClockEnv : public Env {
+ public:
+  int64_t NowSeconds() override { return now_.load(); }
+  void Set(int64_t now) { now_.store(now); }
+
+ private:
+  std::atomic<int64_t> now_{0};
+};
+
+// Installs an Env for the life of the scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(Env::SetForTesting(env)) {}
+  ~ScopedEnv() { Env::SetForTesting(previous_); }
+
+ private:
+  Env* previous_;
+};
+
+int64_t LocalMidnight(int year, int month, int day) {
+  int64_t seconds = 0;
+  EXPECT_TRUE(Env::Default()->LocalMidnightToSeconds(year, month, day, &seconds));
+  return seconds;
+}
+
+class AuthFilterTest : public test::FilterFixture {
+ protected:
+  AuthResult Decide(AuthFilter& filter, const ScriptedRequest& scripted) {
+    HostRequest request(scripted);
+    errno = 0;
+    const DWORD status =
+        filter.HttpFilterProc(request.context(), SF_NOTIFY_AUTHENTICATION, request.credentials());
+    return request.Result(status, errno);
+  }
+
+  void SaveAliceExpiring(const std::string& date) {
+    config_.User(
+        "Staff",
+        {.name = "alice", .password = "secret", .map_to = "webstaff", .expire_date = date});
+    ASSERT_TRUE(config_.SaveChangeTo(sandbox_.config_path()));
+  }
+
+  // Whether alice is let in at `now`: mapped (true) or refused as expired (false).
+  bool AcceptedAt(AuthFilter& filter, int64_t now) {
+    clock_.Set(now);
+    const AuthResult result = Decide(filter, Alice());
+    if (result.user == "webstaff") return true;
+    // The record is stamped with the test's clock, so only its event is checked.
+    const std::string line = LogLines().back();
+    EXPECT_EQ(0u, line.rfind("6, ", 0)) << line;
+    EXPECT_NE(std::string::npos, line.find(", Account expired (UserName UserDB), alice, Staff, "));
+    return false;
+  }
+
+  SettableClockEnv clock_;
+};
+
+TEST_F(AuthFilterTest, AccountWorksUntilTheSecondOfItsMidnight) {
+  ScopedEnv env(&clock_);
+  SaveAliceExpiring("7/1/2030");
+  AuthFilter filter;
+  const int64_t midnight = LocalMidnight(2030, 7, 1);
+  EXPECT_TRUE(AcceptedAt(filter, midnight - 86400));
+  EXPECT_TRUE(AcceptedAt(filter, midnight));
+  EXPECT_FALSE(AcceptedAt(filter, midnight + 1));
+
+  SaveAliceExpiring("12/31/2037");
+  EXPECT_TRUE(AcceptedAt(filter, LocalMidnight(2037, 12, 31)));
+  EXPECT_FALSE(AcceptedAt(filter, LocalMidnight(2037, 12, 31) + 1));
+}
+
+TEST_F(AuthFilterTest, SurplusMonthsAndDaysCarryIntoLaterDates) {
+  ScopedEnv env(&clock_);
+  // Month 31 of 2001 is July 2003.
+  SaveAliceExpiring("31/12/2001");
+  AuthFilter filter;
+  const int64_t midnight = LocalMidnight(2003, 7, 12);
+  EXPECT_TRUE(AcceptedAt(filter, midnight));
+  EXPECT_FALSE(AcceptedAt(filter, midnight + 1));
+  // Day 32 of December 2037 is 1 January 2038, still a 32-bit time.
+  SaveAliceExpiring("12/32/2037");
+  EXPECT_TRUE(AcceptedAt(filter, LocalMidnight(2038, 1, 1)));
+  EXPECT_FALSE(AcceptedAt(filter, LocalMidnight(2038, 1, 1) + 1));
+}
+
+TEST_F(AuthFilterTest, InstantsOutsideThirtyTwoBitTimesHavePassed) {
+  ScopedEnv env(&clock_);
+  // February 2038 lies beyond 2038-01-19 03:14:07 UTC; the year as typed passes the 2037 test.
+  SaveAliceExpiring("14/1/2037");
+  AuthFilter filter;
+  EXPECT_FALSE(AcceptedAt(filter, LocalMidnight(2030, 1, 1)));
+  // The year 5, before 1970.
+  SaveAliceExpiring("1/1/05");
+  EXPECT_FALSE(AcceptedAt(filter, 0));
+}
+
+TEST_F(AuthFilterTest, HoldsReturnToZeroAndNeverGoBelow) {
+  Start();
+  Stop();
+  AuthFilter filter;
+  ASSERT_TRUE(filter.IsLoaded());
+  Decide(filter, Alice());
+  Decide(filter, Alice("wrong"));
+  Decide(filter, ScriptedRequest::For("server9", "80", "alice", "secret"));
+  EXPECT_EQ(0, filter.Holds());
+  filter.ReleaseConfig();
+  EXPECT_EQ(0, filter.Holds());
+  filter.AcquireConfig();
+  filter.AcquireConfig();
+  EXPECT_EQ(2, filter.Holds());
+  filter.ReleaseConfig();
+  filter.ReleaseConfig();
+  EXPECT_EQ(0, filter.Holds());
+}
+
+// Polls `done` for up to ten seconds; the waits are for threads to get somewhere, not timing.
+template <typename Predicate>
+bool Eventually(Predicate done) {
+  for (int i = 0; i < 10000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
+
+TEST_F(AuthFilterTest, ReloadWaitsForRunningRequestsAndNewRequestsWaitForTheReload) {
+  const std::string backups = sandbox_.Path("backups");
+  ASSERT_EQ(0, mkdir(backups.c_str(), 0700));
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, backups));
+  config_.NtAccount("webstaff", "v1");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  AuthFilter filter;
+
+  // A running request holds the configuration while the file changes.
+  filter.AcquireConfig();
+  config_.NtAccount("webstaff", "v2");
+  ASSERT_TRUE(config_.SaveChangeTo(sandbox_.config_path()));
+
+  AuthResult noticed;
+  std::thread noticer([&] { noticed = Decide(filter, Alice()); });
+  ASSERT_TRUE(Eventually([&] { return filter.IsReloading(); }));
+  // Claimed but waiting: nothing is replaced while the hold lasts.
+  EXPECT_EQ(1, filter.Holds());
+  EXPECT_TRUE(test::ListDirectory(backups).empty());
+
+  AuthResult arrived;
+  std::thread arriving([&] { arrived = Decide(filter, Alice()); });
+  filter.ReleaseConfig();
+  noticer.join();
+  arriving.join();
+
+  EXPECT_EQ("v2", noticed.password);
+  EXPECT_EQ("v2", arrived.password);
+  EXPECT_EQ(0, filter.Holds());
+  EXPECT_FALSE(filter.IsReloading());
+  const std::vector<std::string> copies = test::ListDirectory(backups);
+  ASSERT_EQ(1u, copies.size());
+  EXPECT_NE(std::string::npos, test::ReadWholeFile(backups + "/" + copies[0]).find("v1"));
+}
+
+}  // namespace
+}  // namespace vard
