@@ -25,3 +25,4 @@ vard_filter_library_test(filter_library_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_
 # AuthFilter in the test process (its clock and cache state in reach), beside its source.
 vard_test(NAME filter_auth_test SOURCES ${CMAKE_SOURCE_DIR}/filter/auth_filter_test.cc
           LIBS vard_filter vard_filter_test_util LABELS filter)
+vard_filter_library_test(filter_reload_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_reload_test.cc)

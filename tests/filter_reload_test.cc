@@ -1,0 +1,182 @@
+// The configuration cache through vardfilt.so: a changed file is reloaded by the next request,
+// and the configuration it replaces is copied into the backup directory.
+#include <sys/stat.h>
+
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "schema/names.h"
+#include "tests/filter_test_util.h"
+
+namespace vard::test {
+namespace {
+
+class FilterReloadTest : public FilterFixture {
+ protected:
+  FilterReloadTest() : backups_(sandbox_.Path("backups")) {
+    mkdir(backups_.c_str(), 0700);
+    sandbox_.SetRegistry(kBackupDirValue, backups_);
+    config_.NtAccount("webstaff", "v1");
+  }
+
+  // Saves version `version` of the configuration (the NT account's password tells them apart).
+  void SaveVersion(std::string_view version, const std::string& path = {}) {
+    config_.NtAccount("webstaff", version);
+    ASSERT_TRUE(config_.SaveChangeTo(path.empty() ? sandbox_.config_path() : path));
+  }
+
+  // The configuration version the filter decides with now.
+  std::string VersionInUse() { return Send(Alice()).password; }
+
+  // The version held by each backup copy in `dir`, checking the copies' names on the way.
+  std::vector<std::string> BackupVersions(const std::string& dir) {
+    static const std::regex kName(
+        R"(Vardfilt-\d{4}\.[ \d]\d\.[ \d]\d-[ \d]\d\.[ \d]\d\.[ \d]\d\.cfg)");
+    std::vector<std::string> versions;
+    for (const std::string& name : ListDirectory(dir)) {
+      EXPECT_TRUE(std::regex_match(name, kName)) << name;
+      TreeSection copy(dir + "/" + name, true);
+      EXPECT_EQ(1, copy.LoadFile());
+      versions.push_back(
+          copy.GetSection(kNtAccounts)->GetSection("webstaff")->GetValue(kPassword)->GetString());
+    }
+    return versions;
+  }
+
+  const std::string backups_;
+};
+
+TEST_F(FilterReloadTest, SavedChangeIsUsedAndTheReplacedConfigurationCopied) {
+  Start();
+  EXPECT_EQ("v1", VersionInUse());
+  EXPECT_TRUE(ListDirectory(backups_).empty());
+  SaveVersion("v2");
+  const std::time_t before = std::time(nullptr);
+  EXPECT_EQ("v2", VersionInUse());
+  const std::time_t after = std::time(nullptr);
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+  EXPECT_EQ("v2", VersionInUse());
+  EXPECT_EQ(1u, ListDirectory(backups_).size());
+
+  // The name is the UTC time of the reload.
+  const std::string name = ListDirectory(backups_).at(0);
+  bool matches = false;
+  for (std::time_t t = before; t <= after && !matches; ++t) {
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Vardfilt-%4d.%2d.%2d-%2d.%2d.%2d.cfg",
+                  utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    matches = name == expected;
+  }
+  EXPECT_TRUE(matches) << name;
+}
+
+TEST_F(FilterReloadTest, TwoSavesBetweenRequestsGiveOneReloadAndOneCopy) {
+  Start();
+  EXPECT_EQ("v1", VersionInUse());
+  SaveVersion("v2");
+  SaveVersion("v3");
+  EXPECT_EQ("v3", VersionInUse());
+  EXPECT_EQ("v3", VersionInUse());
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+}
+
+TEST_F(FilterReloadTest, OlderFileTimeAlsoCountsAsAChange) {
+  Start();
+  EXPECT_EQ("v1", VersionInUse());
+  SaveVersion("v0");
+  ASSERT_TRUE(SetFileTime(sandbox_.config_path(), std::time(nullptr) - 86400));
+  EXPECT_EQ("v0", VersionInUse());
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+}
+
+TEST_F(FilterReloadTest, DeletedFileLeavesTheLoadedConfigurationInUse) {
+  Start();
+  ASSERT_EQ(0, std::remove(sandbox_.config_path().c_str()));
+  EXPECT_EQ("v1", VersionInUse());
+  EXPECT_EQ("v1", VersionInUse());
+  EXPECT_TRUE(ListDirectory(backups_).empty());
+}
+
+TEST_F(FilterReloadTest, ChangedPathIsReadWhenTheOldFileChanges) {
+  Start();
+  const std::string other = sandbox_.Path("other.cfg");
+  SaveVersion("other", other);
+  ASSERT_TRUE(sandbox_.SetRegistry(kConfigFileValue, other));
+  EXPECT_EQ("v1", VersionInUse());
+  SaveVersion("v2");
+  EXPECT_EQ("other", VersionInUse());
+  // From now on the new file is the one watched.
+  SaveVersion("other2", other);
+  EXPECT_EQ("other2", VersionInUse());
+}
+
+TEST_F(FilterReloadTest, AnonymousRequestAlsoTriggersTheReload) {
+  Start();
+  SaveVersion("v2");
+  const AuthResult anonymous = Send(ScriptedRequest::For("server1", "80", "", ""));
+  EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, anonymous.status);
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+  EXPECT_EQ("v2", VersionInUse());
+}
+
+TEST_F(FilterReloadTest, MissingOrEmptyBackupDirectoryMeansNoCopy) {
+  const std::vector<std::string> root_before = ListDirectory("/");
+  const char* const kSettings[] = {"", nullptr};
+  for (const char* setting : kSettings) {
+    FilterSandbox sandbox;
+    if (setting != nullptr) {
+      ASSERT_TRUE(sandbox.SetRegistry(kBackupDirValue, setting));
+    }
+    config_.NtAccount("webstaff", "v1");
+    ASSERT_TRUE(config_.SaveTo(sandbox.config_path()));
+    library_ = FilterLibrary::Load();
+    ASSERT_NE(nullptr, library_);
+    EXPECT_EQ("v1", VersionInUse());
+    SaveVersion("v2", sandbox.config_path());
+    EXPECT_EQ("v2", VersionInUse());
+    Stop();
+    EXPECT_EQ((std::vector<std::string>{"registry", "vardomar.cfg"}), ListDirectory(sandbox.dir()));
+  }
+  EXPECT_EQ(root_before, ListDirectory("/"));
+}
+
+TEST_F(FilterReloadTest, BackupDirectoryMayEndInASlash) {
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, backups_ + "/"));
+  Start();
+  SaveVersion("v2");
+  EXPECT_EQ("v2", VersionInUse());
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+}
+
+TEST_F(FilterReloadTest, UnusableBackupDirectoryLosesOnlyTheCopy) {
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, sandbox_.Path("missing")));
+  Start();
+  SaveVersion("v2");
+  EXPECT_EQ("v2", VersionInUse());
+  EXPECT_FALSE(PathExists(sandbox_.Path("missing")));
+}
+
+TEST_F(FilterReloadTest, ReloadWithoutAReadableFileLeavesTheFilterUnloadedForGood) {
+  Start();
+  ASSERT_TRUE(sandbox_.SetRegistry(kConfigFileValue, sandbox_.Path("gone.cfg")));
+  SaveVersion("v2");
+  const size_t records = LogLines().size();
+  const AuthResult result = Send(Alice());
+  EXPECT_EQ(SF_STATUS_REQ_NEXT_NOTIFICATION, result.status);
+  EXPECT_EQ("secret", result.password);
+  // The configuration it had is safe in the backup directory; no record is written any more.
+  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+  SaveVersion("v3", sandbox_.Path("gone.cfg"));
+  SaveVersion("v4");
+  EXPECT_EQ(SF_STATUS_REQ_NEXT_NOTIFICATION, Send(Alice()).status);
+  EXPECT_EQ(records, LogLines().size());
+  EXPECT_EQ(1u, ListDirectory(backups_).size());
+}
+
+}  // namespace
+}  // namespace vard::test
