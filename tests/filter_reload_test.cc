@@ -140,7 +140,9 @@ TEST_F(FilterReloadTest, MissingOrEmptyBackupDirectoryMeansNoCopy) {
     SaveVersion("v2", sandbox.config_path());
     EXPECT_EQ("v2", VersionInUse());
     Stop();
-    EXPECT_EQ((std::vector<std::string>{"registry", "vardomar.cfg"}), ListDirectory(sandbox.dir()));
+    for (const std::string& name : ListDirectory(sandbox.dir())) {
+      EXPECT_EQ(std::string::npos, name.find("Vardfilt-")) << name;
+    }
   }
   EXPECT_EQ(root_before, ListDirectory("/"));
 }
