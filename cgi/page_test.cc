@@ -44,18 +44,5 @@ TEST_F(PageTest, ForeignTextCannotLeaveTheUrlOrTheAttribute) {
   EXPECT_EQ(Captured([] { WriteActionUrl("MainScreen"); }), "?Action=MainScreen");
 }
 
-TEST_F(PageTest, PageHeadOpensTheBodyAndEscapesTheTitle) {
-  const std::string head = Captured([] { WritePageHead("A & B"); });
-  EXPECT_EQ(head.rfind("<html>\n<head>\n<title>A &amp; B</title>\n", 0), 0u);
-  EXPECT_NE(head.find("<meta http-equiv=\"Content-Type\" content=\"text/html; "
-                      "charset=iso-8859-1\">\n<style>\n<!--\ntd { font-family: Arial; "
-                      "font-size: 10pt }\n"),
-            std::string::npos);
-  EXPECT_NE(head.find("\n.inset { border-left: 1px solid rgb(0,0,0); border-right: 1px solid "
-                      "rgb(255,255,255); border-top: 1px solid rgb(0,0,0); border-bottom: 1px "
-                      "solid rgb(255,255,255) }\n-->\n</style>\n</head>\n<body>\n"),
-            std::string::npos);
-}
-
 }  // namespace
 }  // namespace vard

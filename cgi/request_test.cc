@@ -208,13 +208,5 @@ TEST(FieldValueTest, IntReadsLikePercentD) {
   EXPECT_EQ(FieldValue("2147483648").Int(), 2147483647);
 }
 
-TEST(FieldTest, CloneCopiesTheValues) {
-  auto set = SetFrom("a=1&a=2&b=3");
-  auto copy = set->Clone();
-  auto* copied = static_cast<FieldSet*>(copy.get());
-  EXPECT_THAT(Values(copied->Get("A")), ElementsAre("1", "2"));
-  EXPECT_STREQ(copied->Get("b").Text(), "3");
-}
-
 }  // namespace
 }  // namespace vard
