@@ -58,7 +58,7 @@ constexpr int kLineBuffer = 2048;
 constexpr int kPageSpan = 50;
 // The fields of a record: event id, hour, date, description, two parameters, resource, site.
 constexpr int kRecordFields = 8;
-// Lines are read through a large stdio buffer: the scan always covers the whole file.
+// Lines are read through a large stdio buffer: a scan may cover most of a large log.
 constexpr size_t kReadBuffer = 1 << 20;
 
 struct FileCloser {
