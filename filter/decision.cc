@@ -76,9 +76,8 @@ DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
   // replaces the tree; a request arriving then waits for the new tree in AcquireConfig instead of
   // passing on unjudged. loaded_ is read again after reloading_: a reload that finished between
   // the two reads has set it by then.
-  if (credentials == nullptr ||
-      (loaded_.load(std::memory_order_acquire) == 0 && !IsReloading() &&
-       loaded_.load(std::memory_order_acquire) == 0)) {
+  if (credentials == nullptr || (loaded_.load(std::memory_order_acquire) == 0 && !IsReloading() &&
+                                 loaded_.load(std::memory_order_acquire) == 0)) {
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
   AcquireConfig();
