@@ -253,6 +253,8 @@ static int refuse(request_rec *r, const char *status_line) {
   return status;
 }
 
+/* The filter judges Basic credentials of a site's visitors; other schemes and the users of a
+ * forward proxy (Proxy-Authorization) are Apache's own business. */
 static int vardfilt_check_authn(request_rec *r) {
   const char *type = ap_auth_type(r);
   if (type == NULL || ap_cstr_casecmp(type, "Basic") != 0 || r->proxyreq == PROXYREQ_PROXY) {
