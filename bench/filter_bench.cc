@@ -1,0 +1,98 @@
+// Decisions per second of vardfilt.so through its HttpFilterProc export, for a user who is mapped
+// successfully: with 10 and with 100 000 users in the authority, with the event log off and on,
+// on one and on two server threads. The library is loaded once through the test host; each case
+// saves its configuration, and the first request of the case reloads it before timing starts.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tests/filter_host.h"
+#include "tests/filter_sandbox.h"
+
+namespace vard::test {
+namespace {
+
+// The sandbox, the loaded library and the configurations of every case.
+class BenchEnvironment {
+ public:
+  BenchEnvironment() {
+    if (!Config(10).SaveTo(sandbox_.config_path())) std::fprintf(stderr, "cannot save\n");
+    std::string error;
+    library_ = FilterLibrary::Load({}, &error);
+    if (!library_) std::fprintf(stderr, "cannot load the filter: %s\n", error.c_str());
+  }
+
+  const FilterLibrary* library() const { return library_.get(); }
+
+  // Makes the filter use `users` users and the log on or off. Returns whether a request is then
+  // mapped as expected.
+  bool Use(int users, bool log) {
+    TestConfig& config = Config(users);
+    config.Log(log ? sandbox_.log_path() : "");
+    if (!config.SaveChangeTo(sandbox_.config_path())) return false;
+    return library_->Authenticate(Request()).user == "webstaff";
+  }
+
+  static ScriptedRequest Request() {
+    return ScriptedRequest::For("server1", "80", "alice", "secret", "/default.htm");
+  }
+
+ private:
+  TestConfig& Config(int users) {
+    std::unique_ptr<TestConfig>& config = configs_[users];
+    if (!config) {
+      config = std::make_unique<TestConfig>();
+      config->Bind("server1", "Staff").Authority("Staff").NtAccount("webstaff", "ntpass");
+      for (int i = 1; i < users; ++i) {
+        config->User("Staff",
+                     {.name = "user" + std::to_string(i), .password = "pw", .map_to = "webstaff"});
+      }
+      config->User("Staff", {.name = "alice", .password = "secret", .map_to = "webstaff"});
+    }
+    return *config;
+  }
+
+  FilterSandbox sandbox_;
+  std::map<int, std::unique_ptr<TestConfig>> configs_;
+  std::unique_ptr<FilterLibrary> library_;
+};
+
+BenchEnvironment* g_environment = nullptr;
+
+void BM_MappedUser(benchmark::State& state) {
+  if (state.thread_index() == 0 &&
+      !g_environment->Use(static_cast<int>(state.range(0)), state.range(1) != 0)) {
+    state.SkipWithError("the filter did not map the user");
+  }
+  const FilterLibrary& library = *g_environment->library();
+  HostRequest request(BenchEnvironment::Request());
+  for (auto _ : state) {
+    request.Reset();
+    benchmark::DoNotOptimize(library.Authenticate(request));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_MappedUser)
+    ->ArgsProduct({{10, 100000}, {0, 1}})
+    ->ArgNames({"users", "log"})
+    ->Threads(1)
+    ->Threads(2)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace vard::test
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  vard::test::BenchEnvironment environment;
+  if (environment.library() == nullptr) return 1;
+  vard::test::g_environment = &environment;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
