@@ -151,8 +151,10 @@ void AuthFilter::AcquireConfig() {
 }
 
 void AuthFilter::ReleaseConfig() {
-  int32_t holds = holds_.load();
-  while (holds > 0 && !holds_.compare_exchange_weak(holds, holds - 1)) {
+  // Guessing one hold makes the usual case a single exchange on the shared counter.
+  int32_t holds = 1;
+  while (!holds_.compare_exchange_weak(holds, holds - 1)) {
+    if (holds <= 0) break;
   }
   if (holds == 1 && reloading_.load() != 0) {
     // Taking the lock orders this wake-up after the reload's test of holds_, so it is not lost.

@@ -110,6 +110,11 @@ class AuthFilter : public FilterObject {
   // loaded_: atomic; written only by the constructor and the reloading thread (while holds_ is
   // 0), read without a hold by the first test of every request.
   std::atomic<int32_t> loaded_{0};
+  // reloading_: atomic flag, set by the thread that claims a reload (under mu_) and cleared by
+  // it at the end (under mu_); read by every request. A request adds its hold and then tests
+  // reloading_; the reloading thread sets reloading_ and then tests holds_ (both sequentially
+  // consistent), so either the request backs off or the reload waits for it.
+  std::atomic<int32_t> reloading_{0};
   // config_time_: atomic; written only by the constructor and the reloading thread, read by
   // every request's file check.
   std::atomic<int64_t> config_time_{0};
@@ -131,15 +136,12 @@ class AuthFilter : public FilterObject {
   std::unique_ptr<TreeSection> root_;
   const std::unique_ptr<char[]> denial_status_;
 
-  // The hold count and the reload flag, written by every request: kept on their own cache line.
-  // A request adds its hold and then tests reloading_; the reloading thread sets reloading_ and
-  // then tests holds_ (both sequentially consistent), so either the request backs off or the
-  // reload waits for it.
+  // holds_: atomic hold count, written twice by every request, so it has a cache line of its own
+  // and the read-mostly fields above stay shared between processors.
   alignas(64) std::atomic<int32_t> holds_{0};
-  std::atomic<int32_t> reloading_{0};
   // mu_: makes "test reloading_, compare the file time, set reloading_" one step, and guards the
   // two waits (no field is read or written only under it).
-  std::mutex mu_;
+  alignas(64) std::mutex mu_;
   std::condition_variable holds_drained_;  // notified when holds_ reaches 0 during a reload
   std::condition_variable reload_done_;    // notified when reloading_ is cleared
 };
