@@ -26,11 +26,6 @@ TEST(BackupNameTest, PadsWithSpacesAndJoinsWithOneSeparator) {
   EXPECT_STREQ("/var/cfgbak/Vardfilt-2024.12.31- 0. 0. 0.cfg", name);
 }
 
-TEST(BackupNameTest, NoNameForAnEmptyDirectory) {
-  char name[kBackupNameCapacity] = "untouched";
-  EXPECT_FALSE(FormatBackupName("", At(2001, 3, 7, 14, 5, 9), name, sizeof name));
-}
-
 TEST(BackupNameTest, RefusesANameThatWouldBeCut) {
   // "/Vardfilt-2001. 3. 7-14. 5. 9.cfg" is 33 characters.
   const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
