@@ -25,7 +25,8 @@ class AtomicFile;
 // replace its target) every name or text that the reader would read back differently: over-long
 // ones, line breaks, ":" or ";" in section and block names, "=", "[" or "]" in value names, "]"
 // or "=" in indexes, a leading blank in a section name. A save therefore never produces a file
-// that loads differently from the tree, and no text can inject lines into the file.
+// that loads differently from the tree (but for empty texts: "(string)N=" is written and not
+// loaded, and reads as empty either way), and no text can inject lines into the file.
 inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line
 inline constexpr size_t kMaxTypeWord = 255;
 inline constexpr size_t kMaxValueText = 511;

@@ -63,8 +63,9 @@ class LoadObserver {
   virtual void OnProblem(int line, LoadProblem problem, std::string_view text) = 0;
 };
 
-// The abstract stream. Its name is the path of its file. Every operation of this base reports 0
-// (or null / empty); implementations override what they support. Names and indexes are texts;
+// The abstract stream, owned by whoever creates it for one load or one save. Its name is the path
+// of its file. Every operation of this base reports 0 (or null / empty); implementations
+// override what they support. Names and indexes are texts;
 // an empty index means "no index".
 class TreeStream : public NamedObject {
  public:
