@@ -119,8 +119,7 @@ TEST_F(AuthFilterTest, InstantsOutsideThirtyTwoBitTimesHavePassed) {
 }
 
 TEST_F(AuthFilterTest, HoldsReturnToZeroAndNeverGoBelow) {
-  Start();
-  Stop();
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
   AuthFilter filter;
   ASSERT_TRUE(filter.IsLoaded());
   Decide(filter, Alice());
