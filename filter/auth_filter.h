@@ -49,8 +49,9 @@ class AuthFilter : public FilterObject {
   // with the mapped account's credentials written into `credentials`, refuses it with the
   // "401 Access Denied" status line (SF_STATUS_REQ_HANDLED_NOTIFICATION), or fails it
   // (SF_STATUS_REQ_ERROR, with the reason left by SetLastError). Writes one event record unless
-  // the filter is Unloaded. `request` and `credentials` stay the caller's; a null `credentials`
-  // is passed on untouched.
+  // the filter is Unloaded; a request that arrives while a reload replaces the tree waits for the
+  // new one. `request` and `credentials` stay the caller's; a null `credentials` is passed on
+  // untouched.
   DWORD HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
   // Reloads the configuration when its file changed, then takes a hold on it: until the matching
