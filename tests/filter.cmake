@@ -21,10 +21,10 @@ endfunction()
 
 vard_filter_library_test(filter_decision_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_decision_test.cc)
 vard_filter_library_test(filter_library_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_library_test.cc)
+vard_filter_library_test(filter_reload_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_reload_test.cc)
+vard_filter_library_test(filter_concurrency_test
+                         ${CMAKE_CURRENT_SOURCE_DIR}/filter_concurrency_test.cc)
 
 # AuthFilter in the test process (its clock and cache state in reach), beside its source.
 vard_test(NAME filter_auth_test SOURCES ${CMAKE_SOURCE_DIR}/filter/auth_filter_test.cc
           LIBS vard_filter vard_filter_test_util LABELS filter)
-vard_filter_library_test(filter_reload_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_reload_test.cc)
-vard_filter_library_test(filter_concurrency_test
-                         ${CMAKE_CURRENT_SOURCE_DIR}/filter_concurrency_test.cc)
