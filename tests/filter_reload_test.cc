@@ -125,7 +125,7 @@ TEST_F(FilterReloadTest, AnonymousRequestAlsoTriggersTheReload) {
 }
 
 TEST_F(FilterReloadTest, MissingOrEmptyBackupDirectoryMeansNoCopy) {
-  // An empty directory once meant copies at the root of the file system.
+  // "" must not be read as the root of the file system.
   auto copies_at_root = [] {
     std::vector<std::string> copies;
     for (const std::string& name : ListDirectory("/")) {
