@@ -5,7 +5,7 @@
 # users of one authority (event log on), for N = 10 and N = 100 000. Prints the table with each
 # rate as a ratio of the no-authentication rate measured by the same server.
 #
-# Usage: bench/apache_bench.sh [--bin DIR] [--duration SECONDS] [--connections N]
+# Usage: bench/apache_bench.sh [--bin DIR] [--duration S] [--connections N] [--rounds N]
 # Needs the built mod_vardfilt.so and vardfilt.so (default: build/bin), apache2, wrk, python3.
 set -euo pipefail
 
@@ -13,12 +13,14 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 bin="$top/build/bin"
 duration=10
 connections=16
+rounds=3
 while [ $# -gt 0 ]; do
   case "$1" in
     --bin) bin=$2; shift 2 ;;
     --duration) duration=$2; shift 2 ;;
     --connections) connections=$2; shift 2 ;;
-    *) echo "usage: $0 [--bin DIR] [--duration SECONDS] [--connections N]" >&2; exit 2 ;;
+    --rounds) rounds=$2; shift 2 ;;
+    *) echo "usage: $0 [--bin DIR] [--duration S] [--connections N] [--rounds N]" >&2; exit 2 ;;
   esac
 done
 for f in mod_vardfilt.so vardfilt.so; do
@@ -70,9 +72,15 @@ with open(d + "/registry", "w") as f:
 EOF
 }
 
+# with_filter 1: the filter judges every guarded request of the server, so Apache's own provider
+# is measured on a server of its own, without the filter.
 start_apache() {
-  local dir=$1 port=$2
-  local modules=/usr/lib/apache2/modules user_lines=""
+  local dir=$1 port=$2 with_filter=$3
+  local modules=/usr/lib/apache2/modules user_lines="" filter_lines=""
+  if [ "$with_filter" -eq 1 ]; then
+    filter_lines=$(printf 'LoadModule vardfilt_module "%s/mod_vardfilt.so"\nIsapiFilter "%s/vardfilt.so"' \
+      "$dir" "$dir")
+  fi
   [ "$(id -u)" -eq 0 ] && user_lines=$'User www-data\nGroup www-data'
   mkdir -p "$dir/run" "$dir/htdocs/open" "$dir/htdocs/file" "$dir/htdocs/filter"
   for d in open file filter; do
@@ -98,8 +106,7 @@ LoadModule authz_core_module $modules/mod_authz_core.so
 LoadModule authz_user_module $modules/mod_authz_user.so
 LoadModule auth_basic_module $modules/mod_auth_basic.so
 LoadModule mime_module $modules/mod_mime.so
-LoadModule vardfilt_module "$dir/mod_vardfilt.so"
-IsapiFilter "$dir/vardfilt.so"
+$filter_lines
 StartServers 1
 ServerLimit 1
 ThreadsPerChild 32
@@ -160,28 +167,49 @@ measure() {
   awk '/Requests\/sec/ {rps=$2} /^ +99%/ {p99=$2} END {print rps, p99}' <<<"$out"
 }
 
+# The other programs on the machine come and go: rounds alternate the open page with the guarded
+# one, and each figure is the median of its rounds. Prints "open_rps open_p99 guarded_rps
+# guarded_p99".
+compare() {
+  local url=$1 auth=$2 open=() guarded=()
+  for _ in $(seq 1 "$rounds"); do
+    open+=("$(measure "$base/open/page.html" "")")
+    guarded+=("$(measure "$url" "$auth")")
+  done
+  echo "$(median "${open[@]}") $(median "${guarded[@]}")"
+}
+
+# The "rps p99" pair whose rate is the median.
+median() {
+  printf '%s\n' "$@" | sort -n -k1,1 | awk '{line[NR]=$0} END {print line[int((NR + 1) / 2)]}'
+}
+
 rows=()
 for n in 10 100000; do
   dir="$work/n$n"
   mkdir -p "$dir"
   port=$(free_port)
-  echo "N = $n: preparing $n users, then three runs of ${duration} s ..." >&2
+  echo "N = $n: preparing $n users, then $((4 * rounds)) runs of ${duration} s ..." >&2
   make_users "$n" "$dir" "$port"
-  start_apache "$dir" "$port"
   auth=$(printf 'user%d:pw-user%d' "$n" "$n" | base64 -w0)
   base="http://127.0.0.1:$port"
-  read -r open_rps open_p99 < <(measure "$base/open/page.html" "")
-  read -r file_rps file_p99 < <(measure "$base/file/page.html" "$auth")
-  read -r filt_rps filt_p99 < <(measure "$base/filter/page.html" "$auth")
-  grep -q '^0, ' "$dir/events.log" || { echo "bench: the filter logged no success" >&2; exit 1; }
+
+  start_apache "$dir" "$port" 0
+  read -r open_rps open_p99 file_rps file_p99 < <(compare "$base/file/page.html" "$auth")
   stop_apache
   rows+=("$n|no authentication|$open_rps|$open_p99|$open_rps")
   rows+=("$n|mod_authn_file, {SHA} file|$file_rps|$file_p99|$open_rps")
-  rows+=("$n|vardfilt, log on|$filt_rps|$filt_p99|$open_rps")
+
+  start_apache "$dir" "$port" 1
+  read -r open2_rps open2_p99 filt_rps filt_p99 < <(compare "$base/filter/page.html" "$auth")
+  stop_apache
+  grep -q '^0, ' "$dir/events.log" || { echo "bench: the filter logged no success" >&2; exit 1; }
+  rows+=("$n|no authentication, filter in|$open2_rps|$open2_p99|$open2_rps")
+  rows+=("$n|vardfilt, log on|$filt_rps|$filt_p99|$open2_rps")
 done
 
-printf '\nOne child process, wrk -t2 -c%s -d%ss, same small page, loopback.\n\n' \
-  "$connections" "$duration"
+printf '\nOne child process, wrk -t2 -c%s -d%ss, same small page, loopback, median of %s.\n\n' \
+  "$connections" "$duration" "$rounds"
 printf '| %-7s | %-28s | %10s | %9s | %9s |\n' "N" "Authentication" "req/s" "p99" "ratio"
 printf '|%s|%s|%s|%s|%s|\n' "---------" "------------------------------" "-----------:" \
   "----------:" "----------:"
