@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -20,8 +21,10 @@ namespace {
 std::atomic<Env*> g_installed{nullptr};
 
 Env* RealEnv() {
-  // Never destroyed: other static destructors and detached threads may still ask for the time.
-  static Env* const real = new Env();
+  // Built in static storage and never destroyed: other static destructors and detached threads
+  // may still ask for the time, and a library that is unloaded must not leave a heap block behind.
+  alignas(Env) static unsigned char storage[sizeof(Env)];
+  static Env* const real = new (storage) Env();
   return real;
 }
 
@@ -52,11 +55,17 @@ struct TimeLocale {
     const char* ampm = locale ? nl_langinfo_l(T_FMT_AMPM, locale) : "%I:%M:%S %p";
     format = TimeOfDayFormatWithoutSeconds(t_fmt ? t_fmt : "", ampm ? ampm : "");
   }
+  // Freed when the program ends or the library holding it is unloaded; no request runs then.
+  ~TimeLocale() {
+    if (locale != static_cast<locale_t>(0)) freelocale(locale);
+  }
+  TimeLocale(const TimeLocale&) = delete;
+  TimeLocale& operator=(const TimeLocale&) = delete;
 };
 
 const TimeLocale& GetTimeLocale() {
-  static const TimeLocale* const time_locale = new TimeLocale();
-  return *time_locale;
+  static const TimeLocale time_locale;
+  return time_locale;
 }
 
 }  // namespace
