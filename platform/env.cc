@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <new>
 #include <ctime>
+#include <new>
 #include <string>
 #include <string_view>
 
