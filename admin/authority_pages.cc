@@ -16,12 +16,6 @@ namespace vard {
 
 namespace {
 
-void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl(action);
-  WriteLine("\">");
-}
-
 void WriteBoldName(std::string_view name) {
   Write("<b>");
   WriteEscaped(name);

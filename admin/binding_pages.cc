@@ -18,12 +18,6 @@ namespace vard {
 
 namespace {
 
-void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl(action);
-  WriteLine("\">");
-}
-
 // "<b>host:port</b>", the site as the messages name it.
 void WriteBoldSite(std::string_view host, std::string_view port) {
   Write("<b>");

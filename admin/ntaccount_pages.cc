@@ -24,12 +24,6 @@ void WriteSubmitParagraph() {
   WriteLine("<p><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
 }
 
-void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl(action);
-  WriteLine("\">");
-}
-
 // Refuses a name that the configuration file could not store as a section name.
 bool RefuseUnstorableName(std::string_view user) {
   if (IsStorableSectionName(user)) return false;

@@ -89,4 +89,10 @@ void WritePageHead(std::string_view title) {
   WriteLine("<body>");
 }
 
+void WriteFormStart(std::string_view action) {
+  Write("<form method=\"POST\" action=\"");
+  WriteActionUrl(action);
+  WriteLine("\">");
+}
+
 }  // namespace vard

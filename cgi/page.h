@@ -25,6 +25,9 @@ void WriteHeader(std::string_view content_type);
 void WriteActionUrl(std::string_view action);
 // Writes "<SCRIPT_NAME>?Action=<action>&PostAction=<post_action>", both names as above.
 void WriteActionUrl2(std::string_view action, std::string_view post_action);
+// Writes '<form method="POST" action="<action URL>">' and a line end: every form posts its
+// fields in the body and names the operation in the query, as the programs read them.
+void WriteFormStart(std::string_view action);
 
 // Writes the HTML head with `title` (escaped) and the style sheet, ending with "<body>".
 void WritePageHead(std::string_view title);

@@ -5,12 +5,6 @@
 
 namespace vard {
 
-void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl(action);
-  WriteLine("\">");
-}
-
 void WriteHidden(std::string_view name, std::string_view value) {
   Write("<input type=\"hidden\" name=\"");
   Write(name);

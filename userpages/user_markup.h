@@ -9,8 +9,6 @@
 
 namespace vard {
 
-// "<form method="POST" action="<action URL>">".
-void WriteFormStart(std::string_view action);
 // A hidden field carrying `value` (escaped).
 void WriteHidden(std::string_view name, std::string_view value);
 // The submit button B1 with `caption`.
