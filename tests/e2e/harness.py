@@ -2,6 +2,7 @@
 of the test's own, the run command started as a person would, and plain HTTP requests with Basic
 credentials. Standard library only."""
 
+import atexit
 import base64
 import http.client
 import os
@@ -122,6 +123,12 @@ def request(port, path, user=None, password=None, method="GET", body=None, host=
         conn.close()
 
 
+# Servers still running when the test program ends (a failed set-up skips tearDown) are stopped
+# then, so that no Apache outlives its test.
+_running = []
+atexit.register(lambda: [server.stop() for server in list(_running)])
+
+
 class Apache:
     """An Apache httpd in the foreground with the given configuration file, stopped by SIGTERM to
     its parent, as its own documentation asks."""
@@ -140,6 +147,7 @@ class Apache:
             self.process = subprocess.Popen([APACHE, "-f", self.conf, "-DFOREGROUND"],
                                             env=self.env, stdout=subprocess.DEVNULL,
                                             stderr=stderr, start_new_session=True)
+        _running.append(self)
         try:
             wait_listening(self.port, self.process, log=self.error_log)
         except RuntimeError as e:
@@ -148,6 +156,8 @@ class Apache:
         return self
 
     def stop(self):
+        if self in _running:
+            _running.remove(self)
         if self.process is None or self.process.poll() is not None:
             return
         self.process.send_signal(signal.SIGTERM)
@@ -197,6 +207,7 @@ class RunCommand:
                 [os.path.join(SOURCE, "scripts", "run"), "--no-build", "--bin", BIN, "--state",
                  self.state, "--port", str(self.port)] + self.options,
                 stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        _running.append(self)
         deadline = time.monotonic() + timeout
         while "Vardomar runs at" not in self.output():
             if self.process.poll() is not None or time.monotonic() > deadline:
@@ -210,6 +221,8 @@ class RunCommand:
 
     def stop(self, timeout=30.0):
         """Ctrl-C; returns the run command's exit status."""
+        if self in _running:
+            _running.remove(self)
         if self.process is None:
             return None
         if self.process.poll() is None:
