@@ -285,7 +285,13 @@ int TextTreeStream::ReadLine() {
   continues_line_ = false;
   if (n == kMaxLinePiece && line_[n - 1] != '\n') {
     const int next = getc_unlocked(file_);
-    if (next != EOF) {
+    if (next == '\n' && line_[n - 1] == '\r') {
+      // A CR LF line end that straddles the piece limit: a line of 1021 characters is whole, as
+      // it is in a file with LF line ends.
+      line_[n++] = '\n';
+      line_[n] = '\0';
+      ++offset_;
+    } else if (next != EOF) {
       std::ungetc(next, file_);
       continues_line_ = true;
     }
@@ -540,7 +546,7 @@ int TextTreeStream::Rewind() {
   return 1;
 }
 
-int TextTreeStream::SearchForward(std::string_view name, int code, bool value) {
+int TextTreeStream::SearchForward(std::string_view name, bool any_section, int code, bool value) {
   if (file_ == nullptr) return 0;
   LeaveArray();
   const size_t depth = sections_.size();
@@ -554,7 +560,7 @@ int TextTreeStream::SearchForward(std::string_view name, int code, bool value) {
         return 1;
       }
     } else if (found == kLineSectionOpen) {
-      if (name.empty() || (sections_.size() == depth + 1 && NamesEqual(name_, name))) return 1;
+      if (any_section || (sections_.size() == depth + 1 && NamesEqual(name_, name))) return 1;
     }
     if (found == kLineSectionClose && sections_.size() < depth) {
       // The current section is exhausted: stay in it, at the start of its contents.
@@ -568,11 +574,12 @@ int TextTreeStream::SearchForward(std::string_view name, int code, bool value) {
 }
 
 int TextTreeStream::FindSection(std::string_view name) {
-  name = CutAtZero(name);
-  return SearchForward(name, 0, false);
+  // An empty name matches no section (every section has a name), so the search runs out like
+  // any other that finds nothing; only FindNextSection enters whatever section comes next.
+  return SearchForward(CutAtZero(name), false, 0, false);
 }
 
-int TextTreeStream::FindNextSection() { return SearchForward({}, 0, false); }
+int TextTreeStream::FindNextSection() { return SearchForward({}, true, 0, false); }
 
 int TextTreeStream::SkipSection() {
   if (file_ == nullptr) return 0;
@@ -596,9 +603,7 @@ int TextTreeStream::BackToSectionStart() {
 }
 
 int TextTreeStream::FindValue(std::string_view name, int code) {
-  name = CutAtZero(name);
-  if (name.empty()) return 0;
-  return SearchForward(name, code, true);
+  return SearchForward(CutAtZero(name), false, code, true);
 }
 
 int TextTreeStream::FindArray(std::string_view name) { return FindValue(name, kLineArrayOpen); }

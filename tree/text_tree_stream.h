@@ -30,7 +30,8 @@ class AtomicFile;
 inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line
 inline constexpr size_t kMaxTypeWord = 255;
 inline constexpr size_t kMaxValueText = 511;
-// A line is read in pieces of at most this many characters, line end included.
+// A line is read in pieces of at most this many characters, line end included (a CR LF line end
+// counts as one character, as LF does).
 inline constexpr size_t kMaxLinePiece = 1022;
 
 // Owns its file. Reading: the file opened read-only. Writing: an AtomicFile that replaces the
@@ -127,7 +128,8 @@ class TextTreeStream : public TreeStream {
   std::string_view LineText() const;
   void ReportHere(LoadProblem problem, std::string_view text);
   void LeaveArray();
-  int SearchForward(std::string_view name, int code, bool value);
+  // FindSection (any_section: FindNextSection) and, with `value`, FindValue.
+  int SearchForward(std::string_view name, bool any_section, int code, bool value);
   bool SeekTo(long offset, int line_number);
 
   bool write_;

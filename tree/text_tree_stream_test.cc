@@ -445,6 +445,21 @@ TEST_F(TextTreeStreamTest, LongLinesAreReadInPiecesOf1022) {
   EXPECT_EQ(recorder.problems[1].kind, LoadProblem::kLineTooLong);
 }
 
+// 1021 characters before the line end fit one piece whichever the line end: CR LF files from the
+// other platform load exactly like LF files, even where the block length counts lines.
+TEST_F(TextTreeStreamTest, LineOf1021CharactersIsWholeWithEitherLineEnd) {
+  for (const std::string eol : {"\n", "\r\n"}) {
+    SCOPED_TRACE(eol.size());
+    Recorder recorder;
+    auto root = Load("[ K:" + eol + ";" + std::string(1020, 'x') + eol + "A" + eol + "] K;" + eol +
+                         "(int)after=1" + eol,
+                     &recorder);
+    EXPECT_EQ(root->GetValue("K")->GetItemAt(1)->ByteLength(), 2);
+    EXPECT_EQ(root->GetValue("after")->GetInt(), 1);
+    for (const Problem& p : recorder.problems) EXPECT_NE(p.kind, LoadProblem::kLineTooLong);
+  }
+}
+
 // The writer refuses what the reader would read back differently; the save then fails and the
 // old file stays as it was.
 TEST_F(TextTreeStreamTest, SaveRefusesWhatCannotBeReadBack) {
@@ -666,7 +681,9 @@ TEST_F(TextTreeStreamTest, RandomAccessWalksSections) {
   EXPECT_EQ(s.SkipSection(), 1) << "leaves MAIN";
   EXPECT_EQ(s.FindSection("users"), 0) << "users is a grandchild of the top";
   EXPECT_EQ(s.FindSection("ACCOUNTS"), 1);
+  EXPECT_EQ(s.FindSection(""), 0) << "an empty name is no wildcard: back at ACCOUNTS' start";
   EXPECT_EQ(s.FindNextSection(), 1);
+  EXPECT_STREQ(s.GetEntryName(), "users");
   EXPECT_EQ(s.FindNextSection(), 1);
   EXPECT_STREQ(s.GetEntryName(), "alice");
   EXPECT_EQ(s.FindNextSection(), 0);
