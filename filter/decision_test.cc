@@ -37,7 +37,7 @@ class WatchedRequest {
   size_t records_when_sent = 0;
 
  private:
-  static BOOL GetServerVariable(PHTTP_FILTER_CONTEXT pfc, LPSTR name, LPVOID buffer, LPDWORD size) {
+  static BOOL GetServerVariable(PHTTP_FILTER_CONTEXT, LPSTR name, LPVOID buffer, LPDWORD size) {
     const char* value = std::strcmp(name, "SERVER_NAME") == 0   ? "server1"
                         : std::strcmp(name, "SERVER_PORT") == 0 ? "80"
                         : std::strcmp(name, "SCRIPT_NAME") == 0 ? "/index.htm"
