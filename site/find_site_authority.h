@@ -11,7 +11,8 @@ namespace vard {
 
 // The section under ACCOUNTS named by the binding MAIN / SERVERS / <key>, the key built from
 // `host` and `port` as the filter builds it (the host alone for the port text "80", else
-// host|port). &TreeSection::Null when there is no such binding or authority, or no host.
+// host|port). &TreeSection::Null when there is no such binding or authority, or when the host is
+// empty or holds the "|" that separates host and port in a key.
 TreeSection* FindAuthorityForSite(TreeSection* root, std::string_view host, std::string_view port);
 
 // FindAuthorityForSite with the request's SERVER_NAME and SERVER_PORT. A missing SERVER_PORT

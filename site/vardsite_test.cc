@@ -121,6 +121,9 @@ TEST_F(SiteTest, TheSiteIsFoundByHostAndPortIgnoringTheHostsCase) {
   const std::string other = Content(Run("", {}, "intranet", "81").Body());
   EXPECT_THAT(other, HasSubstr(">dave<"));
   EXPECT_THAT(other, Not(HasSubstr(">alice<")));
+  // A host name that carries the port separator must not reach the binding of another port.
+  EXPECT_THAT(Content(Run("", {}, "intranet|81", "80").Body()),
+              StartsWith("<h3>No authority was defined for site answering on intranet|81:80</h3>"));
 }
 
 TEST_F(SiteTest, WithoutABoundAuthorityNothingIsDispatchedAndNothingChanges) {
