@@ -35,7 +35,15 @@ bool StorableSectionName(std::string_view name) {
 }
 
 bool StorableEntryName(std::string_view name, std::string_view index, bool array) {
-  if (name.empty() || Contains(name, "=[]\r\n") || Contains(index, "]=\r\n")) return false;
+  if (name.empty() || Contains(name, "=\r\n") || Contains(index, "]=\r\n")) return false;
+  // The reader splits a name at its first "[" and the "]" after it: a "[" reads back as the start
+  // of an index when any "]" follows it, the index's own included. A "]" alone, or a "[" with no
+  // "]" after it, stays part of the name, as hand-edited files may have it.
+  const size_t open = name.find('[');
+  if (open != std::string_view::npos &&
+      (!index.empty() || name.find(']', open) != std::string_view::npos)) {
+    return false;
+  }
   if (array && (Contains(name, ":;") || Contains(index, ":;") || StartsWithBlank(name))) {
     return false;
   }

@@ -23,8 +23,9 @@ class AtomicFile;
 // line (reported as kNameTooLong / kTypeTooLong / kTextTooLong): truncating would silently turn
 // one name or password into another. The writer refuses (returns 0, and the stream will not
 // replace its target) every name or text that the reader would read back differently: over-long
-// ones, line breaks, ":" or ";" in section and block names, "=", "[" or "]" in value names, "]"
-// or "=" in indexes, a leading blank in a section name. A save therefore never produces a file
+// ones, line breaks, ":" or ";" in section and block names, "=" in value names, a "[" in a value
+// name that would read back as the start of an index, "]" or "=" in indexes, a leading blank in
+// a section name. A save therefore never produces a file
 // that loads differently from the tree (but for empty texts: "(string)N=" is written and not
 // loaded, and reads as empty either way), and no text can inject lines into the file.
 inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line

@@ -477,7 +477,8 @@ TEST_F(TextTreeStreamTest, SaveRefusesWhatCannotBeReadBack) {
       {"name and index too long",
        [](TreeSection& r) { r.AddInt(std::string(250, 'v'), 1, "12345"); }},
       {"equals in value name", [](TreeSection& r) { r.AddInt("a=b", 1); }},
-      {"bracket in value name", [](TreeSection& r) { r.AddInt("a[b", 1); }},
+      {"index in value name", [](TreeSection& r) { r.AddInt("a[b]", 1); }},
+      {"bracket in value name with index", [](TreeSection& r) { r.AddInt("a[b", 1, "1"); }},
       {"bracket in index", [](TreeSection& r) { r.AddInt("a", 1, "x]"); }},
       {"line break in text", [](TreeSection& r) { r.AddString("a", "x\n(int)admin=1"); }},
       {"carriage return in text", [](TreeSection& r) { r.AddString("a", "x\r"); }},
@@ -503,6 +504,21 @@ TEST_F(TextTreeStreamTest, SaveRefusesWhatCannotBeReadBack) {
                           std::filesystem::directory_iterator()),
             1)
       << "no temporary file is left behind";
+}
+
+// Brackets that a hand-edited file leaves in names (no index follows) do not stop later saves.
+TEST_F(TextTreeStreamTest, LoadedNamesWithStrayBracketsSaveAndLoadTheSame) {
+  const std::string file =
+      "(int)a]b=1\n"
+      "(int)a]b[2]=2\n"
+      "(string)P[x=y\n"
+      "[ K]:\n"
+      "A\n"
+      "] K];\n";
+  auto root = Load(file);
+  EXPECT_EQ(root->GetValue("a]b")->Count(), 2);
+  EXPECT_STREQ(root->GetValue("P[x")->GetString(), "y");
+  EXPECT_EQ(Saved(*root), file);
 }
 
 // A disk that fills up mid-save (the file size limit binds root too): the save reports 0 and
