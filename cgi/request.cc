@@ -178,10 +178,19 @@ std::string UrlDecode(std::string_view text) {
     const char c = text[i];
     if (c == '+') {
       out.push_back(' ');
-    } else if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-               HexDigit(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
-      i += 2;
+    } else if (c == '%') {
+      // The two characters after '%' belong to the escape whatever they are (fewer at the end of
+      // the text): one or two leading hex digits give the byte, as "%2X" reads them; without a
+      // leading hex digit the '%' stands for itself.
+      const std::string_view escape = text.substr(i + 1, 2);
+      const int high = escape.empty() ? -1 : HexDigit(escape[0]);
+      const int low = escape.size() < 2 ? -1 : HexDigit(escape[1]);
+      if (high < 0) {
+        out.push_back('%');
+      } else {
+        out.push_back(static_cast<char>(low < 0 ? high : high * 16 + low));
+      }
+      i += escape.size();
     } else {
       out.push_back(c);
     }

@@ -108,8 +108,10 @@ class PieceSource {
 // C string: a NUL byte ends it. An empty piece gives 1 with an empty name and value.
 int SplitField(std::string_view piece, std::string* name, std::string* value);
 
-// Decodes '+' to a space and "%XY" (two hex digits, either case) to that byte; a '%' not
-// followed by two hex digits stands for itself. The decoded text ends at a decoded NUL byte.
+// Decodes '+' to a space and "%XY" (hex digits, either case) to that byte. The two characters
+// after '%' always belong to the escape: "%4g" gives the byte 4 (a single leading hex digit is
+// the number), and a '%' not followed by a hex digit gives '%' alone ("%zz" decodes to "%").
+// The decoded text ends at a decoded NUL byte.
 std::string UrlDecode(std::string_view text);
 
 // Removes leading spaces, TABs, LFs and CRs.

