@@ -28,7 +28,6 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
   LoadFromSettings();
-  config_time_.store(ConfigFileTime(), std::memory_order_release);
 }
 
 AuthFilter::~AuthFilter() = default;
@@ -45,12 +44,12 @@ DWORD AuthFilter::OnAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUT
   return HandleAuthentication(request, credentials);
 }
 
-int64_t AuthFilter::ConfigFileTime() const {
-  int64_t nanos = 0;
-  if (Env::Default()->FileLastWriteTime(config_path_.load(std::memory_order_acquire), &nanos)) {
-    return nanos;
+FileVersion AuthFilter::ConfigFileTime() const {
+  FileVersion version;
+  if (Env::Default()->GetFileVersion(config_path_.load(std::memory_order_acquire), &version)) {
+    return version;
   }
-  return config_time_.load(std::memory_order_acquire);
+  return config_time_.Load();
 }
 
 void AuthFilter::SetConfigPath(std::string_view path) {
@@ -72,6 +71,7 @@ void AuthFilter::LoadFromSettings() {
   const std::string_view text(path.get());
   if (text.size() > kMaxConfigPath) return;
   SetConfigPath(text);
+  config_time_.Store(ConfigFileTime());
   root_ = std::make_unique<TreeSection>(text, true);
   loaded_.store(root_->LoadFile(), std::memory_order_release);
 }
@@ -98,17 +98,16 @@ void AuthFilter::WriteBackupCopy() {
 
 bool AuthFilter::ReloadIfChanged() {
   const uint64_t reloads_seen = reloads_.load(std::memory_order_acquire);
-  const int64_t file_time = ConfigFileTime();
+  const FileVersion file_time = ConfigFileTime();
   // Most requests end here without a lock. Returning false on what these two loads see is what
   // the locked test below would answer at the moment of the second load: config_time_ only
   // changes while reloading_ is set.
-  if (reloading_.load(std::memory_order_acquire) != 0 ||
-      file_time == config_time_.load(std::memory_order_acquire)) {
+  if (reloading_.load(std::memory_order_acquire) != 0 || file_time == config_time_.Load()) {
     return false;
   }
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (reloading_.load() != 0 || file_time == config_time_.load() ||
+    if (reloading_.load() != 0 || file_time == config_time_.Load() ||
         reloads_.load() != reloads_seen || loaded_.load() == 0) {
       return false;
     }
@@ -123,7 +122,6 @@ bool AuthFilter::ReloadIfChanged() {
   root_.reset();
   loaded_.store(0, std::memory_order_release);
   LoadFromSettings();
-  config_time_.store(ConfigFileTime(), std::memory_order_release);
   reloads_.fetch_add(1, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(mu_);

@@ -1,8 +1,8 @@
 // AuthFilter: the authentication filter object. It keeps the configuration tree loaded from the
-// file the settings store names, reloads it when the file's last-write time changes (writing a
-// backup copy of the tree it replaces), decides every authentication notification against it and
-// appends one event record per decision. Many server threads call it at once; the fields below
-// say which atomic or lock guards each of them.
+// file the settings store names, reloads it when the file changes (its last-write time or the
+// identity of the file behind the path; writing a backup copy of the tree it replaces), decides
+// every authentication notification against it and appends one event record per decision. Many
+// server threads call it at once; the fields below say which atomic or lock guards each of them.
 #ifndef VARDOMAR_FILTER_AUTH_FILTER_H_
 #define VARDOMAR_FILTER_AUTH_FILTER_H_
 
@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/file_version_cell.h"
 #include "filter/filter_object.h"
 #include "platform/isapi.h"
 #include "schema/events.h"
@@ -61,16 +62,18 @@ class AuthFilter : public FilterObject {
   // Gives back one hold; the count never goes below 0. Wakes a reload waiting for the last one.
   void ReleaseConfig();
 
-  // When the file's last-write time differs from the loaded one (earlier or later), no reload
-  // is under way and none finished since the time was read: claims the reload, waits until no hold
-  // is left, writes the backup copy of the current tree (when a backup directory is configured),
-  // loads the file the settings store names now, and returns true. Returns false without doing
-  // anything otherwise, and always while the filter is Unloaded.
+  // When the file's version differs from the loaded one in any part (a last-write time earlier or
+  // later, another file renamed into place, another size), no reload is under way and none
+  // finished since the version was read: claims the reload, waits until no hold is left, writes
+  // the backup copy of the current tree (when a backup directory is configured), loads the file
+  // the settings store names now, and returns true. Returns false without doing anything
+  // otherwise, and always while the filter is Unloaded.
   bool ReloadIfChanged();
 
-  // The configuration file's last-write time in nanoseconds since 1970; the loaded time when the
-  // file cannot be examined, so that a missing file counts as unchanged.
-  int64_t ConfigFileTime() const;
+  // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
+  // identity and size of the file. The loaded version when the file cannot be examined, so that a
+  // missing file counts as unchanged.
+  FileVersion ConfigFileTime() const;
 
   // Appends the record of `event` with its two parameters (any text; CR and LF are written as
   // spaces) to the log file the configuration names. Silent when the filter is Unloaded, no log
@@ -97,8 +100,9 @@ class AuthFilter : public FilterObject {
   std::optional<Decision> CheckExpiration(const TreeSection& authority, const TreeSection& account,
                                           std::string_view user) const;
 
-  // Reads "Configuration File" from the settings store into config_path_ and loads a new root
-  // from it. Only the constructor and the reloading thread call it.
+  // Reads "Configuration File" from the settings store into config_path_, records the file's
+  // version in config_time_ and loads a new root from it. Only the constructor and the reloading
+  // thread call it.
   void LoadFromSettings();
   // Writes the backup copy of root_ when "Backup directory" names one. Reloading thread only.
   void WriteBackupCopy();
@@ -116,13 +120,15 @@ class AuthFilter : public FilterObject {
   // reloading_; the reloading thread sets reloading_ and then tests holds_ (both sequentially
   // consistent), so either the request backs off or the reload waits for it.
   std::atomic<int32_t> reloading_{0};
-  // config_time_: atomic; written only by the constructor and the reloading thread, read by
-  // every request's file check.
-  std::atomic<int64_t> config_time_{0};
+  // config_time_: the version of the configuration file as read just before the tree was loaded
+  // from it, so that a save landing during the load still counts as a change (at worst the same
+  // content is loaded twice). Stored only by the constructor and the reloading thread, read whole
+  // without a lock by every request's file check (FileVersionCell). Meaningless while Unloaded.
+  FileVersionCell config_time_;
   // reloads_: atomic count of finished reloads, written by the reloading thread just before it
-  // clears reloading_. A file time read before a reload finished is stale: compared with the time
-  // that reload recorded it would start a second reload of the same file, whose backup copy could
-  // replace the first one's (same second, same name).
+  // clears reloading_. A file version read before a reload finished is stale: compared with the
+  // version that reload recorded it would start a second reload of the same file and write a
+  // second copy of the same configuration.
   std::atomic<uint64_t> reloads_{0};
   // config_path_: atomic pointer to an immutable text in path_pool_ (or the empty text). A
   // request may examine the file while a reload switches paths, so texts are never changed in

@@ -136,16 +136,26 @@ bool Env::LocalMidnightToSeconds(int year, int month, int day, int64_t* seconds)
 }
 
 bool Env::FileLastWriteTime(const char* path, int64_t* nanos) {
-  if (path == nullptr || nanos == nullptr) return false;
+  FileVersion version;
+  if (nanos == nullptr || !GetFileVersion(path, &version)) return false;
+  *nanos = version.write_time_ns;
+  return true;
+}
+
+bool Env::GetFileVersion(const char* path, FileVersion* version) {
+  if (path == nullptr || version == nullptr) return false;
   struct stat st;
   if (stat(path, &st) != 0) return false;
-  int64_t result = 0;
+  int64_t nanos = 0;
   if (__builtin_mul_overflow(static_cast<int64_t>(st.st_mtim.tv_sec), int64_t{1000000000},
-                             &result) ||
-      __builtin_add_overflow(result, static_cast<int64_t>(st.st_mtim.tv_nsec), &result)) {
+                             &nanos) ||
+      __builtin_add_overflow(nanos, static_cast<int64_t>(st.st_mtim.tv_nsec), &nanos)) {
     return false;
   }
-  *nanos = result;
+  version->write_time_ns = nanos;
+  version->device = static_cast<uint64_t>(st.st_dev);
+  version->inode = static_cast<uint64_t>(st.st_ino);
+  version->size = static_cast<int64_t>(st.st_size);
   return true;
 }
 

@@ -21,6 +21,18 @@ struct CalendarTime {
   int weekday = 0;
 };
 
+// What tells one version of a file from the next: its last-write time and the identity of the
+// file a path names (device, inode number) with its size. A save that renames a new file over the
+// old one changes the identity even when both saves fall within one tick of the file-time clock.
+struct FileVersion {
+  int64_t write_time_ns = 0;  // last write, nanoseconds since 1970
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+
+  bool operator==(const FileVersion&) const = default;
+};
+
 // The operating system seen by the rest of the system. The base class is the real system; a test
 // derives from it, overrides what it wants to fake and installs the object with SetForTesting.
 // Nobody owns the default instance (it lives for the whole process); an installed test Env stays
@@ -68,6 +80,11 @@ class Env {
   // Returns false when the file cannot be examined (missing, no permission, null path); then
   // `nanos` is unchanged.
   virtual bool FileLastWriteTime(const char* path, int64_t* nanos);
+
+  // Reads the FileVersion of the file at `path` into `version`. Returns false when the file cannot
+  // be examined (missing, no permission, null path, a time beyond 64-bit nanoseconds); then
+  // `version` is unchanged.
+  virtual bool GetFileVersion(const char* path, FileVersion* version);
 
   // Blocks the calling thread for at least `ms` milliseconds (nothing for ms <= 0).
   virtual void SleepMs(int ms);

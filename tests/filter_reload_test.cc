@@ -1,8 +1,10 @@
 // The configuration cache through vardfilt.so: a changed file is reloaded by the next request,
 // and the configuration it replaces is copied into the backup directory.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <ctime>
+#include <fstream>
 #include <regex>
 #include <string>
 
@@ -92,6 +94,32 @@ TEST_F(FilterReloadTest, OlderFileTimeAlsoCountsAsAChange) {
   ASSERT_TRUE(SetFileTime(sandbox_.config_path(), std::time(nullptr) - 86400));
   EXPECT_EQ("v0", VersionInUse());
   EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+}
+
+// File times advance in clock ticks of a few milliseconds, so two saves can leave the same time.
+TEST_F(FilterReloadTest, ChangeIsNoticedWhenTheFileTimeStaysTheSame) {
+  Start();
+  EXPECT_EQ("v1", VersionInUse());
+  struct stat first;
+  ASSERT_EQ(0, stat(sandbox_.config_path().c_str(), &first));
+  const struct timespec same_time[2] = {first.st_mtim, first.st_mtim};
+
+  // Another file of the same size renamed into place.
+  config_.NtAccount("webstaff", "v2");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  ASSERT_EQ(0, utimensat(AT_FDCWD, sandbox_.config_path().c_str(), same_time, 0));
+  EXPECT_EQ("v2", VersionInUse());
+
+  // The same file rewritten in place to another size.
+  const std::string v10 = ReadWholeFile(sandbox_.config_path());
+  const size_t at = v10.find("v2");
+  ASSERT_NE(std::string::npos, at);
+  {
+    std::ofstream out(sandbox_.config_path(), std::ios::binary | std::ios::trunc);
+    out << v10.substr(0, at) << "v10" << v10.substr(at + 2);
+  }
+  ASSERT_EQ(0, utimensat(AT_FDCWD, sandbox_.config_path().c_str(), same_time, 0));
+  EXPECT_EQ("v10", VersionInUse());
 }
 
 TEST_F(FilterReloadTest, DeletedFileLeavesTheLoadedConfigurationInUse) {

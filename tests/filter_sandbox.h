@@ -42,8 +42,8 @@ class TestConfig {
 
   // Saves the tree to `path` with the atomic SaveFile the programs use. true on success.
   bool SaveTo(const std::string& path);
-  // SaveTo, repeated until the file's last-write time differs from the one it had before: file
-  // times advance in clock ticks, and two saves within one tick look like no change at all.
+  // SaveTo, repeated until the file's last-write time differs from the one it had before (file
+  // times advance in clock ticks): a change that even a reader of the time alone would notice.
   bool SaveChangeTo(const std::string& path);
 
  private:
