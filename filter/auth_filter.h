@@ -112,8 +112,11 @@ class AuthFilter : public FilterObject {
   void WaitWhileReloading();
 
   // Read-mostly state, read by every request.
-  // loaded_: atomic; written only by the constructor and the reloading thread (while holds_ is
-  // 0), read without a hold by the first test of every request.
+  // loaded_: atomic; written only by the constructor and by the reloading thread once holds_ has
+  // drained, so a request holding the configuration reads a settled value. The first test of
+  // every request reads it without a hold; a reload clears it only between setting and clearing
+  // reloading_, so a request that finds it 0 tests reloading_ before taking the filter for
+  // Unloaded.
   std::atomic<int32_t> loaded_{0};
   // reloading_: atomic flag, set by the thread that claims a reload (under mu_) and cleared by
   // it at the end (under mu_); read by every request. A request adds its hold and then tests
@@ -146,8 +149,8 @@ class AuthFilter : public FilterObject {
   // holds_: atomic hold count, written twice by every request, so it has a cache line of its own
   // and the read-mostly fields above stay shared between processors.
   alignas(64) std::atomic<int32_t> holds_{0};
-  // mu_: makes "test reloading_, compare the file time, set reloading_" one step, and guards the
-  // two waits (no field is read or written only under it).
+  // mu_: makes "test reloading_, compare the file version, set reloading_" one step, and guards
+  // the two waits (no field is read or written only under it).
   alignas(64) std::mutex mu_;
   std::condition_variable holds_drained_;  // notified when holds_ reaches 0 during a reload
   std::condition_variable reload_done_;    // notified when reloading_ is cleared

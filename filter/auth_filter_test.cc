@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -179,6 +181,87 @@ TEST_F(AuthFilterTest, ReloadWaitsForRunningRequestsAndNewRequestsWaitForTheRelo
   const std::vector<std::string> copies = test::ListDirectory(backups);
   ASSERT_EQ(1u, copies.size());
   EXPECT_NE(std::string::npos, test::ReadWholeFile(backups + "/" + copies[0]).find("v1"));
+}
+
+// The real system, except that a reload can be held halfway: after it has put the old tree away
+// and before it loads the new one, where it reads the file's version. The first thread to read
+// the version at that stage is held until Release; later readers there are only counted.
+class ReloadHoldingEnv : public Env {
+ public:
+  void Watch(const AuthFilter* filter) { filter_.store(filter); }
+
+  bool GetFileVersion(const char* path, FileVersion* version) override {
+    const AuthFilter* filter = filter_.load();
+    if (filter != nullptr && filter->IsReloading() && !filter->IsLoaded()) {
+      std::unique_lock<std::mutex> lock(mu_);
+      if (!held_) {
+        held_ = true;
+        released_.wait(lock, [this] { return release_; });
+      } else {
+        ++checks_while_held_;
+      }
+    }
+    return Env::GetFileVersion(path, version);
+  }
+
+  bool Held() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return held_;
+  }
+  int ChecksWhileHeld() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return checks_while_held_;
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      release_ = true;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::atomic<const AuthFilter*> filter_{nullptr};
+  std::mutex mu_;
+  std::condition_variable released_;
+  bool held_ = false;
+  bool release_ = false;
+  int checks_while_held_ = 0;
+};
+
+TEST_F(AuthFilterTest, RequestArrivingWhileTheTreeIsReplacedWaitsForTheNewOne) {
+  ReloadHoldingEnv env;
+  ScopedEnv installed(&env);
+  config_.NtAccount("webstaff", "v1");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  AuthFilter filter;
+  env.Watch(&filter);
+  config_.NtAccount("webstaff", "v2");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+
+  AuthResult noticed;
+  std::thread noticer([&] { noticed = Decide(filter, Alice()); });
+  ASSERT_TRUE(Eventually([&] { return env.Held(); }));
+  // The old tree is gone and the new one not yet loaded.
+  EXPECT_FALSE(filter.IsLoaded());
+
+  AuthResult arrived;
+  std::atomic<bool> arrived_done{false};
+  std::thread arriving([&] {
+    arrived = Decide(filter, Alice());
+    arrived_done.store(true);
+  });
+  // Either the request got past its first test (it looks at the file on its way to the hold) or
+  // it was answered without the configuration.
+  EXPECT_TRUE(Eventually([&] { return env.ChecksWhileHeld() > 0 || arrived_done.load(); }));
+  env.Release();
+  noticer.join();
+  arriving.join();
+
+  EXPECT_EQ("v2", noticed.password);
+  EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, arrived.status);
+  EXPECT_EQ("v2", arrived.password);
+  EXPECT_EQ(0, filter.Holds());
 }
 
 }  // namespace

@@ -73,9 +73,9 @@ struct AuthFilter::Decision {
 DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
                                        HTTP_FILTER_AUTHENT* credentials) {
   // Unloaded: not even the configuration file is looked at. A reload also clears loaded_ while it
-  // replaces the tree; a request arriving then waits for the new tree in AcquireConfig instead of
-  // passing on unjudged. loaded_ is read again after reloading_: a reload that finished between
-  // the two reads has set it by then.
+  // replaces the tree, after setting reloading_; a request arriving then finds reloading_ set and
+  // waits for the new tree in AcquireConfig instead of passing on unjudged. loaded_ is read again
+  // after reloading_: a reload that finished between the two reads has left its outcome there.
   if (credentials == nullptr || (loaded_.load(std::memory_order_acquire) == 0 && !IsReloading() &&
                                  loaded_.load(std::memory_order_acquire) == 0)) {
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
