@@ -1,5 +1,7 @@
 #include "tree/text_tree_stream.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
@@ -124,7 +126,17 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
     return;
   }
   file_ = std::fopen(name, "r");
-  if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
+  if (file_ == nullptr) return;
+  // A directory opens for reading here but yields no lines: taking it for an empty configuration
+  // would let a mistyped path pass as a loaded file, so only regular files (and pipes) open.
+  struct stat st;
+  if (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(file_);
+    file_ = nullptr;
+    errno = EISDIR;
+    return;
+  }
+  std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
 }
 
 TextTreeStream::~TextTreeStream() { Close(); }

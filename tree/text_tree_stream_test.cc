@@ -154,6 +154,9 @@ TEST_F(TextTreeStreamTest, EmptyTreeAndEmptyFile) {
   EXPECT_EQ(loaded->Count(), 0);
   TreeSection missing(Path("does-not-exist"), true);
   EXPECT_EQ(missing.LoadFile(), 0);
+  // A path naming a directory is no configuration, not an empty one.
+  TreeSection directory(dir_, true);
+  EXPECT_EQ(directory.LoadFile(), 0);
   TreeSection not_a_root("x");
   EXPECT_EQ(not_a_root.LoadFile(), 0);
   EXPECT_EQ(not_a_root.SaveFile(), 0);
