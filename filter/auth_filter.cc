@@ -83,17 +83,13 @@ void AuthFilter::WriteBackupCopy() {
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> dir = key.ReadString(kBackupDirValue);
   key.Close();
-  // An empty directory means "no copies", like a missing one: the configuration page stores the
-  // value even when its field was left blank, and "" would otherwise put copies at the root of
-  // the file system.
+  if (root_ == nullptr || dir == nullptr || !have_time) return;
+  // An empty directory means "no copies", like a missing one (SaveBackupCopy writes nothing for
+  // it): the configuration page stores the value even when its field was left blank, and ""
+  // would otherwise put copies at the root of the file system. A failed copy is lost silently:
+  // the reload must go on whatever the backup directory holds.
   char name[kBackupNameCapacity];
-  if (root_ == nullptr || dir == nullptr || !have_time ||
-      !FormatBackupName(dir.get(), utc, name, sizeof name)) {
-    return;
-  }
-  // A failed copy is lost silently: the reload must go on whatever the backup directory holds.
-  root_->SetName(name);
-  root_->SaveFile();
+  SaveBackupCopy(*root_, dir.get(), utc, name, sizeof name);
 }
 
 bool AuthFilter::ReloadIfChanged() {

@@ -1,6 +1,7 @@
-// The name of the backup copy that the filter writes of a configuration it replaces: the backup
-// directory, then "Vardfilt-" and the UTC date and time padded with spaces. A pure function:
-// safe from any thread.
+// The backup copy that the filter writes of a configuration it replaces: its name (the backup
+// directory, then "Vardfilt-" and the UTC date and time padded with spaces, and a number when
+// that second already has a copy) and the writing that never replaces an existing copy. Safe from
+// any thread; two writers, in this process or another, never take the same name.
 #ifndef VARDOMAR_FILTER_BACKUP_NAME_H_
 #define VARDOMAR_FILTER_BACKUP_NAME_H_
 
@@ -8,17 +9,35 @@
 #include <string_view>
 
 #include "platform/env.h"
+#include "tree/tree_node.h"
 
 namespace vard {
 
 // The size of the buffer a backup copy name is formed in, terminator included.
 inline constexpr size_t kBackupNameCapacity = 260;
 
-// Writes "<dir>/Vardfilt-%4d.%2d.%2d-%2d.%2d.%2d.cfg" of `utc` (year, month, day, hour, minute,
-// second) into `buf`. A `dir` that already ends in "/" gets no second one. Returns true when the
-// name was written whole; false when `dir` is empty (no copy is wanted) or the name does not fit
-// `cap` bytes, so a cut name never points at some other file.
-bool FormatBackupName(std::string_view dir, const CalendarTime& utc, char* buf, size_t cap);
+// How many copies one second of reloads can keep: the first under the plain name, the others
+// numbered from 2.
+inline constexpr int kMaxBackupCopiesPerSecond = 999;
+
+// Writes the name of the `copy`th copy made in the second `utc` (year, month, day, hour, minute,
+// second) into `buf`: "<dir>/Vardfilt-%4d.%2d.%2d-%2d.%2d.%2d.cfg" for copy 1, and for copy n
+// from 2 the same with "-n" before ".cfg". A `dir` that already ends in "/" gets no second one.
+// Returns true when the name was written whole; false when `dir` is empty (no copy is wanted),
+// `copy` is outside 1..kMaxBackupCopiesPerSecond, or the name does not fit `cap` bytes, so a cut
+// name never points at some other file.
+bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, char* buf,
+                      size_t cap);
+
+// Saves `root` in the text format as a new backup copy in `dir` under the first name of the
+// second `utc` that no file has yet. The copy is written whole under a temporary name first and
+// then linked to its name, which fails rather than replaces when another writer took the name in
+// the meantime. Returns true when the copy was made, with its path in `name` (`cap` bytes);
+// false when `dir` is empty, a name does not fit, the second has all its copies, or the file
+// system refused (a missing directory, no rights, no hard links), leaving no file behind. `root`
+// keeps its own name.
+bool SaveBackupCopy(TreeSection& root, std::string_view dir, const CalendarTime& utc, char* name,
+                    size_t cap);
 
 }  // namespace vard
 

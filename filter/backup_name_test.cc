@@ -1,6 +1,14 @@
 #include "filter/backup_name.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 
@@ -20,10 +28,21 @@ CalendarTime At(int year, int month, int day, int hour, int minute, int second) 
 
 TEST(BackupNameTest, PadsWithSpacesAndJoinsWithOneSeparator) {
   char name[kBackupNameCapacity];
-  ASSERT_TRUE(FormatBackupName("/var/cfgbak", At(2001, 3, 7, 14, 5, 9), name, sizeof name));
+  ASSERT_TRUE(FormatBackupName("/var/cfgbak", At(2001, 3, 7, 14, 5, 9), 1, name, sizeof name));
   EXPECT_STREQ("/var/cfgbak/Vardfilt-2001. 3. 7-14. 5. 9.cfg", name);
-  ASSERT_TRUE(FormatBackupName("/var/cfgbak/", At(2024, 12, 31, 0, 0, 0), name, sizeof name));
+  ASSERT_TRUE(FormatBackupName("/var/cfgbak/", At(2024, 12, 31, 0, 0, 0), 1, name, sizeof name));
   EXPECT_STREQ("/var/cfgbak/Vardfilt-2024.12.31- 0. 0. 0.cfg", name);
+}
+
+TEST(BackupNameTest, LaterCopiesOfASecondAreNumbered) {
+  const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
+  char name[kBackupNameCapacity];
+  ASSERT_TRUE(FormatBackupName("/b", when, 2, name, sizeof name));
+  EXPECT_STREQ("/b/Vardfilt-2001. 3. 7-14. 5. 9-2.cfg", name);
+  ASSERT_TRUE(FormatBackupName("/b", when, kMaxBackupCopiesPerSecond, name, sizeof name));
+  EXPECT_STREQ("/b/Vardfilt-2001. 3. 7-14. 5. 9-999.cfg", name);
+  EXPECT_FALSE(FormatBackupName("/b", when, kMaxBackupCopiesPerSecond + 1, name, sizeof name));
+  EXPECT_FALSE(FormatBackupName("/b", when, 0, name, sizeof name));
 }
 
 TEST(BackupNameTest, RefusesANameThatWouldBeCut) {
@@ -31,10 +50,88 @@ TEST(BackupNameTest, RefusesANameThatWouldBeCut) {
   const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
   char name[kBackupNameCapacity];
   const std::string fits(kBackupNameCapacity - 1 - 33, 'd');
-  ASSERT_TRUE(FormatBackupName(fits, when, name, sizeof name));
+  ASSERT_TRUE(FormatBackupName(fits, when, 1, name, sizeof name));
   EXPECT_EQ(kBackupNameCapacity - 1, std::string(name).size());
-  EXPECT_FALSE(FormatBackupName(fits + "d", when, name, sizeof name));
-  EXPECT_FALSE(FormatBackupName(std::string(1000, 'd'), when, name, sizeof name));
+  EXPECT_FALSE(FormatBackupName(fits + "d", when, 1, name, sizeof name));
+  EXPECT_FALSE(FormatBackupName(std::string(1000, 'd'), when, 1, name, sizeof name));
+  // The number makes the name longer.
+  EXPECT_FALSE(FormatBackupName(fits, when, 2, name, sizeof name));
+}
+
+class SaveBackupCopyTest : public ::testing::Test {
+ protected:
+  SaveBackupCopyTest() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vardbak-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
+  }
+  ~SaveBackupCopyTest() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // The names in the directory, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The "version" value of the copy at `path`.
+  static std::string VersionIn(const std::string& path) {
+    TreeSection copy(path, true);
+    EXPECT_EQ(1, copy.LoadFile());
+    return copy.GetValue("version")->GetString();
+  }
+
+  // Saves a configuration holding `version` as a copy made at `when`; its path, or "" on failure.
+  std::string Save(std::string_view version, const CalendarTime& when) {
+    TreeSection root(dir_ + "/vardomar.cfg", true);
+    root.OpenValue("version")->SetString(version);
+    char name[kBackupNameCapacity];
+    if (!SaveBackupCopy(root, dir_, when, name, sizeof name)) return "";
+    EXPECT_EQ(dir_ + "/vardomar.cfg", root.GetName());
+    return name;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(SaveBackupCopyTest, CopiesOfOneSecondNeverReplaceEachOther) {
+  const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
+  const std::string base = dir_ + "/Vardfilt-2001. 3. 7-14. 5. 9";
+  EXPECT_EQ(base + ".cfg", Save("v1", when));
+  EXPECT_EQ(base + "-2.cfg", Save("v2", when));
+  // A copy that another process wrote under the next name stays as it is.
+  { std::ofstream(base + "-3.cfg") << "theirs"; }
+  EXPECT_EQ(base + "-4.cfg", Save("v3", when));
+  EXPECT_EQ(dir_ + "/Vardfilt-2001. 3. 7-14. 5.10.cfg", Save("v4", At(2001, 3, 7, 14, 5, 10)));
+
+  EXPECT_EQ("v1", VersionIn(base + ".cfg"));
+  EXPECT_EQ("v2", VersionIn(base + "-2.cfg"));
+  std::ifstream theirs(base + "-3.cfg");
+  EXPECT_EQ("theirs", std::string(std::istreambuf_iterator<char>(theirs), {}));
+  EXPECT_EQ("v3", VersionIn(base + "-4.cfg"));
+  // No temporary file is left behind.
+  EXPECT_EQ(5u, Names().size());
+}
+
+TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
+  const std::string fits(kBackupNameCapacity - 1 - 33 - dir_.size() - 1, 'd');
+  ASSERT_EQ(0, mkdir((dir_ + "/" + fits).c_str(), 0700));
+  const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
+  char name[kBackupNameCapacity];
+  TreeSection root("", true);
+  // The first copy fits; the second's number does not.
+  ASSERT_TRUE(SaveBackupCopy(root, dir_ + "/" + fits, when, name, sizeof name));
+  EXPECT_FALSE(SaveBackupCopy(root, dir_ + "/" + fits, when, name, sizeof name));
+  EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir_ + "/" + fits), {}));
+
+  EXPECT_FALSE(SaveBackupCopy(root, dir_ + "/missing", when, name, sizeof name));
+  EXPECT_FALSE(SaveBackupCopy(root, "", when, name, sizeof name));
+  EXPECT_EQ(std::vector<std::string>{fits}, Names());
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ class FilterConcurrencyTest : public FilterFixture {};
 TEST_F(FilterConcurrencyTest, DecisionsReloadsAndRecordsStayWholeUnderLoad) {
   config_.root().GetSection(kNtAccounts)->Remove("webstaff");
   MakeVersion(config_, 0);
+  const std::string backups = sandbox_.Path("backups");
+  ASSERT_EQ(0, mkdir(backups.c_str(), 0700));
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, backups));
   Start();
 
   std::atomic<bool> stop{false};
@@ -81,14 +84,10 @@ TEST_F(FilterConcurrencyTest, DecisionsReloadsAndRecordsStayWholeUnderLoad) {
     });
   }
 
-  // Each reload's copy goes to a directory of its own, so copies made within one second (which
-  // share a name) can still be counted.
+  // Many reloads fall within one second; each must keep its own copy.
   for (int k = 1; k <= kVersions && failures.empty(); ++k) {
-    const std::string dir = sandbox_.Path("backup-" + std::to_string(k - 1));
-    ASSERT_EQ(0, mkdir(dir.c_str(), 0700));
-    ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, dir));
     MakeVersion(config_, k);
-    ASSERT_TRUE(config_.SaveChangeTo(sandbox_.config_path()));
+    ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (newest_seen.load() < k && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -99,14 +98,21 @@ TEST_F(FilterConcurrencyTest, DecisionsReloadsAndRecordsStayWholeUnderLoad) {
   for (std::thread& thread : threads) thread.join();
   for (const std::string& failure : failures) ADD_FAILURE() << failure;
 
-  for (int k = 0; k < kVersions; ++k) {
-    const std::string dir = sandbox_.Path("backup-" + std::to_string(k));
-    const std::vector<std::string> copies = ListDirectory(dir);
-    ASSERT_EQ(1u, copies.size()) << dir;
-    TreeSection copy(dir + "/" + copies[0], true);
-    ASSERT_EQ(1, copy.LoadFile());
-    EXPECT_FALSE(copy.GetSection(kNtAccounts)->GetSection("nt-" + std::to_string(k))->IsNull());
+  // One copy per replaced version: versions 0 to kVersions - 1, each once.
+  std::vector<int> copied;
+  for (const std::string& name : ListDirectory(backups)) {
+    TreeSection copy(backups + "/" + name, true);
+    ASSERT_EQ(1, copy.LoadFile()) << name;
+    for (int k = 0; k <= kVersions + 1; ++k) {
+      if (!copy.GetSection(kNtAccounts)->GetSection("nt-" + std::to_string(k))->IsNull()) {
+        copied.push_back(k);
+      }
+    }
   }
+  std::sort(copied.begin(), copied.end());
+  std::vector<int> expected(kVersions);
+  for (int k = 0; k < kVersions; ++k) expected[k] = k;
+  EXPECT_EQ(expected, copied);
 
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(decisions.load(), static_cast<long>(lines.size()));
