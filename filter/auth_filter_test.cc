@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "filter/event_log.h"
 #include "gtest/gtest.h"
 #include "platform/env.h"
 #include "schema/names.h"
@@ -118,6 +119,22 @@ TEST_F(AuthFilterTest, InstantsOutsideThirtyTwoBitTimesHavePassed) {
   // The year 5, before 1970.
   SaveAliceExpiring("1/1/05");
   EXPECT_FALSE(AcceptedAt(filter, 0));
+}
+
+TEST_F(AuthFilterTest, RecordsCarryTheTimeOfTheirOwnSecond) {
+  ScopedEnv env(&clock_);
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  AuthFilter filter;
+  const int64_t noon = LocalMidnight(2030, 7, 1) + 12 * 3600;
+  // Each record's time and date are compared with ones formed afresh for its second.
+  for (const int64_t now : {noon, noon, noon + 60, noon + 86400, noon}) {
+    clock_.Set(now);
+    Decide(filter, Alice());
+    char expected[kRecordTimeCapacity];
+    FormatRecordTime(clock_, now, expected, sizeof expected);
+    EXPECT_EQ(0u, LogLines().back().rfind("0, " + std::string(expected) + ", OK ", 0))
+        << LogLines().back();
+  }
 }
 
 TEST_F(AuthFilterTest, HoldsReturnToZeroAndNeverGoBelow) {

@@ -26,6 +26,26 @@ void AppendField(std::string& line, std::string_view text) {
   }
 }
 
+// The time text of the last record a thread wrote. Forming it takes two conversions to local
+// time, each behind a lock that the C library shares among all threads, and a locale format; a
+// thread therefore forms it once per second and reuses it for the other records of that second.
+// The Env is part of the key, so a replaced clock or calendar is asked again.
+struct RecordTimeCache {
+  const Env* env = nullptr;
+  int64_t seconds = 0;
+  char text[kRecordTimeCapacity] = "";
+};
+
+const char* RecordTimeOf(Env& env, int64_t now) {
+  thread_local RecordTimeCache cache;
+  if (cache.env != &env || cache.seconds != now) {
+    FormatRecordTime(env, now, cache.text, sizeof cache.text);
+    cache.env = &env;
+    cache.seconds = now;
+  }
+  return cache.text;
+}
+
 }  // namespace
 
 size_t FormatRecordTime(Env& env, int64_t now, char* buf, size_t cap) {
@@ -78,8 +98,7 @@ void AuthFilter::LogEvent(HTTP_FILTER_CONTEXT* request, Event event, std::string
   const char* path = root_->GetSection(kMain)->GetValue(kLog)->GetString();
   if (*path == '\0') return;
   Env& env = *Env::Default();
-  char when[kRecordTimeCapacity];
-  FormatRecordTime(env, env.NowSeconds(), when, sizeof when);
+  const char* when = RecordTimeOf(env, env.NowSeconds());
   char resource[kVariableCapacity];
   char site[kVariableCapacity];
   ReadServerVariable(request, "SCRIPT_NAME", resource, sizeof resource);
