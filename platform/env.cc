@@ -135,13 +135,6 @@ bool Env::LocalMidnightToSeconds(int year, int month, int day, int64_t* seconds)
   return true;
 }
 
-bool Env::FileLastWriteTime(const char* path, int64_t* nanos) {
-  FileVersion version;
-  if (nanos == nullptr || !GetFileVersion(path, &version)) return false;
-  *nanos = version.write_time_ns;
-  return true;
-}
-
 bool Env::GetFileVersion(const char* path, FileVersion* version) {
   if (path == nullptr || version == nullptr) return false;
   struct stat st;
@@ -166,27 +159,6 @@ void Env::SleepMs(int ms) {
   left.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
-}
-
-bool CalendarDateToSeconds(int year, int month, int day, int64_t* seconds) {
-  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (seconds == nullptr || year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1) {
-    return false;
-  }
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const int month_days = kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0);
-  if (day > month_days) return false;
-  // Days from 1970-01-01 in the proleptic Gregorian calendar, counting years from March so the
-  // leap day falls at the end of the counted year.
-  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
-  const int64_t era = y / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t mp = (month + 9) % 12;
-  const int64_t doy = (153 * mp + 2) / 5 + day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const int64_t days = era * 146097 + doe - 719468;
-  *seconds = days * 86400;
-  return true;
 }
 
 }  // namespace vard

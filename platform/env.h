@@ -76,11 +76,6 @@ class Env {
   // when the date cannot be converted at all (then `seconds` is unchanged).
   virtual bool LocalMidnightToSeconds(int year, int month, int day, int64_t* seconds);
 
-  // Reads the last-write time of the file at `path` in nanoseconds since 1970 into `nanos`.
-  // Returns false when the file cannot be examined (missing, no permission, null path); then
-  // `nanos` is unchanged.
-  virtual bool FileLastWriteTime(const char* path, int64_t* nanos);
-
   // Reads the FileVersion of the file at `path` into `version`. Returns false when the file cannot
   // be examined (missing, no permission, null path, a time beyond 64-bit nanoseconds); then
   // `version` is unchanged.
@@ -89,12 +84,6 @@ class Env {
   // Blocks the calling thread for at least `ms` milliseconds (nothing for ms <= 0).
   virtual void SleepMs(int ms);
 };
-
-// Converts a strictly valid calendar date (year 1601..30827, month 1..12, day within the month)
-// at 00:00 UTC to seconds since 1970 (negative before 1970). Returns false for any invalid date,
-// so month 13 or day 0 are refused rather than carried over; `seconds` is then unchanged.
-// Pure arithmetic: thread-safe and independent of the time zone.
-bool CalendarDateToSeconds(int year, int month, int day, int64_t* seconds);
 
 }  // namespace vard
 

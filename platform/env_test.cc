@@ -90,21 +90,25 @@ TEST_F(TimeZoneTest, TimeOfDayHasNoSecondsNoCommaAndFitsTheBuffer) {
   EXPECT_EQ(tiny[0], '\0');
 }
 
-TEST(EnvTest, FileLastWriteTimeHasNanoseconds) {
+TEST(EnvTest, FileVersionHasNanosecondsAndTheFilesIdentity) {
   char path[] = "/tmp/vard_env_XXXXXX";
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
   close(fd);
   struct timespec times[2] = {{1000000000, 123456789}, {1000000000, 987654321}};
   ASSERT_EQ(utimensat(AT_FDCWD, path, times, 0), 0);
-  int64_t nanos = 0;
-  EXPECT_TRUE(Env::Default()->FileLastWriteTime(path, &nanos));
-  EXPECT_EQ(nanos, int64_t{1000000000} * 1000000000 + 987654321);
+  struct stat st;
+  ASSERT_EQ(stat(path, &st), 0);
+  FileVersion version;
+  EXPECT_TRUE(Env::Default()->GetFileVersion(path, &version));
+  EXPECT_EQ(version.write_time_ns, int64_t{1000000000} * 1000000000 + 987654321);
+  EXPECT_EQ(version.inode, static_cast<uint64_t>(st.st_ino));
+  EXPECT_EQ(version.size, 0);
   unlink(path);
-  nanos = 7;
-  EXPECT_FALSE(Env::Default()->FileLastWriteTime(path, &nanos));
-  EXPECT_FALSE(Env::Default()->FileLastWriteTime(nullptr, &nanos));
-  EXPECT_EQ(nanos, 7);
+  version.size = 7;
+  EXPECT_FALSE(Env::Default()->GetFileVersion(path, &version));
+  EXPECT_FALSE(Env::Default()->GetFileVersion(nullptr, &version));
+  EXPECT_EQ(version.size, 7);
 }
 
 TEST(EnvTest, TestsCanInstallAndRemoveAFakeClock) {
@@ -117,25 +121,6 @@ TEST(EnvTest, TestsCanInstallAndRemoveAFakeClock) {
   EXPECT_EQ(Env::SetForTesting(nullptr), &fake);
   EXPECT_EQ(Env::Default(), real);
   EXPECT_GT(Env::Default()->NowSeconds(), 1500000000);
-}
-
-TEST(CalendarDateTest, AcceptsOnlyRealDates) {
-  int64_t t = 0;
-  ASSERT_TRUE(CalendarDateToSeconds(1970, 1, 1, &t));
-  EXPECT_EQ(t, 0);
-  ASSERT_TRUE(CalendarDateToSeconds(2001, 3, 7, &t));
-  EXPECT_EQ(t, 983923200);
-  ASSERT_TRUE(CalendarDateToSeconds(2000, 2, 29, &t));
-  EXPECT_EQ(t, 951782400);
-  ASSERT_TRUE(CalendarDateToSeconds(1601, 1, 1, &t));
-  EXPECT_EQ(t, -11644473600);
-  t = 5;
-  EXPECT_FALSE(CalendarDateToSeconds(2001, 2, 29, &t));
-  EXPECT_FALSE(CalendarDateToSeconds(1900, 2, 29, &t));
-  EXPECT_FALSE(CalendarDateToSeconds(2001, 13, 1, &t));
-  EXPECT_FALSE(CalendarDateToSeconds(2001, 1, 0, &t));
-  EXPECT_FALSE(CalendarDateToSeconds(1600, 12, 31, &t));
-  EXPECT_EQ(t, 5);
 }
 
 }  // namespace
