@@ -128,17 +128,18 @@ AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
   if (!ReadServerVariable(request, "SERVER_NAME", scratch.host, sizeof scratch.host)) {
     return Decision(Outcome::kFail, Event::kServerNameMissing, {}, {}, ERROR_FILE_NOT_FOUND);
   }
-  std::string_view key;
-  if (!ReadServerVariable(request, "SERVER_PORT", scratch.port, sizeof scratch.port)) {
-    key = scratch.host;
-  } else if (BindingKeyFromServer(scratch.host, scratch.port, scratch.key, sizeof scratch.key)) {
-    key = scratch.key;
-  } else {
-    // No binding can carry a key this long, and a cut key could name another site's binding:
-    // the site is not handled.
-    scratch.long_key = std::string(scratch.host) + "|" + scratch.port;
+  // Without a port only the host is known, and its key is the host alone, as for port 80.
+  const std::string_view port =
+      ReadServerVariable(request, "SERVER_PORT", scratch.port, sizeof scratch.port)
+          ? std::string_view(scratch.port)
+          : std::string_view("80");
+  if (!BindingKeyFromServer(scratch.host, port, scratch.key, sizeof scratch.key)) {
+    // No binding can carry a key this long, a cut key could name another site's binding, and so
+    // could a host holding the host/port separator: the site is not handled.
+    scratch.long_key = std::string(scratch.host) + "|" + std::string(port);
     return Decision(Outcome::kPassOn, Event::kSiteNotHandled, scratch.long_key);
   }
+  const std::string_view key = scratch.key;
 
   const TreeValue* binding = root.GetSection(kMain)->GetSection(kServers)->GetValue(key);
   if (binding->IsNull()) return Decision(Outcome::kPassOn, Event::kSiteNotHandled, key);

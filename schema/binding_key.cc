@@ -25,6 +25,7 @@ bool ReadsAsEighty(std::string_view text) {
 bool BindingKeyFromServer(std::string_view host, std::string_view port, char* buf, size_t cap) {
   if (buf == nullptr || cap == 0) return false;
   buf[0] = '\0';
+  if (host.find('|') != std::string_view::npos) return false;
   const bool with_port = port != "80";
   const size_t length = host.size() + (with_port ? 1 + port.size() : 0);
   if (length >= cap) return false;

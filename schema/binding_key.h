@@ -13,7 +13,8 @@ namespace vard {
 // The key of a request, from the server's SERVER_NAME and SERVER_PORT texts: "|" and the port
 // are appended unless the port text is exactly "80". Writes the zero-terminated key into `buf`
 // of `cap` bytes and returns true; returns false, leaving "" in `buf` when cap > 0, when the key
-// does not fit or `buf` is null.
+// does not fit, `buf` is null, or the host holds "|" (it would name another port's binding:
+// "intranet|81" on port 80 is the key of intranet on port 81).
 bool BindingKeyFromServer(std::string_view host, std::string_view port, char* buf, size_t cap);
 
 // The key the binding pages store, from the form fields Host and Port: "|" and the port text as

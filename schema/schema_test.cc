@@ -12,7 +12,7 @@ namespace {
 
 std::string FromServer(std::string_view host, std::string_view port, size_t cap = 64) {
   char buf[64];
-  return BindingKeyFromServer(host, port, buf, cap) ? std::string(buf) : "<too long>";
+  return BindingKeyFromServer(host, port, buf, cap) ? std::string(buf) : "<no key>";
 }
 
 TEST(BindingKeyTest, ServerRuleComparesThePortText) {
@@ -21,13 +21,15 @@ TEST(BindingKeyTest, ServerRuleComparesThePortText) {
   EXPECT_EQ(FromServer("server1", "080"), "server1|080");  // only the exact text "80" drops
   EXPECT_EQ(FromServer("server1", ""), "server1|");
   EXPECT_EQ(FromServer("", "443"), "|443");
+  // A host holding the separator would build another port's key.
+  EXPECT_EQ(FromServer("server1|81", "80"), "<no key>");
 }
 
 TEST(BindingKeyTest, ServerRuleNeverOverrunsTheBuffer) {
   EXPECT_EQ(FromServer("abc", "81", 7), "abc|81");
-  EXPECT_EQ(FromServer("abc", "81", 6), "<too long>");
+  EXPECT_EQ(FromServer("abc", "81", 6), "<no key>");
   EXPECT_EQ(FromServer("abc", "80", 4), "abc");
-  EXPECT_EQ(FromServer("abc", "80", 3), "<too long>");
+  EXPECT_EQ(FromServer("abc", "80", 3), "<no key>");
   char buf[4] = "xyz";
   EXPECT_FALSE(BindingKeyFromServer("abcdef", "80", buf, sizeof buf));
   EXPECT_STREQ(buf, "");

@@ -8,9 +8,7 @@
 namespace vard {
 
 TreeSection* FindAuthorityForSite(TreeSection* root, std::string_view host, std::string_view port) {
-  // The bar separates host and port in a key: a host holding one would name the binding of
-  // another port ("intranet|81" on port 80 is the key of intranet:81), so it names no site.
-  if (host.empty() || host.find('|') != std::string_view::npos) return &TreeSection::Null;
+  if (host.empty()) return &TreeSection::Null;
   // Room for any host and port a web server reports; a longer key is never stored anyway.
   char key[600];
   if (!BindingKeyFromServer(host, port, key, sizeof key)) return &TreeSection::Null;

@@ -134,6 +134,20 @@ TEST_F(FilterDecisionTest, SiteWithoutBindingIsPassedOnWithItsKey) {
   ExpectMapped(Send(request), "webstaff", "ntpass");
 }
 
+TEST_F(FilterDecisionTest, HostHoldingTheSeparatorCannotReachAnotherPortsBinding) {
+  // "server1|81" on port 80 would otherwise build the key of server1 on port 81.
+  config_.Bind("server1|81", "Staff");
+  Start();
+  ScriptedRequest request = ScriptedRequest::For("server1|81", "80", "alice", "secret");
+  ExpectPassedOn(
+      SendAndExpectRecord(request, Event::kSiteNotHandled, "server1|81|80", "", "server1|81"),
+      request);
+  request.Variable("SERVER_PORT", "", false);
+  ExpectPassedOn(
+      SendAndExpectRecord(request, Event::kSiteNotHandled, "server1|81|80", "", "server1|81"),
+      request);
+}
+
 TEST_F(FilterDecisionTest, BindingKeyTooLongForItsBufferIsNeverCut) {
   // 260 characters: one more than the key buffer holds. The record shows the whole key.
   const std::string host(255, 'h');
