@@ -2,10 +2,13 @@
 
 #include "admin/actions.h"
 #include "admin/location_pages.h"
-#include "userpages/admin_user_actions.h"
+#include "userpages/user_actions.h"
+#include "userpages/user_scope.h"
 
 namespace vard {
 namespace {
+
+using AdminUserActions = UserActions<AdminUserScope>;
 
 constexpr Action kActions[] = {
     {"MainScreen", MainScreen},
@@ -27,14 +30,14 @@ constexpr Action kActions[] = {
     {"BindDel", BindDel},
     {"BindDelDo", BindDelDo},
     {"SelectAuthority", SelectAuthority},
-    {"AddUser", AdminAddUser},
-    {"AddUserDo", AdminAddUserDo},
-    {"DelUser", AdminDelUser},
-    {"DelUserDo", AdminDelUserDo},
-    {"ChangeUser", AdminChangeUser},
-    {"ChangeUserDo", AdminChangeUserDo},
-    {"EditUser", AdminEditUser},
-    {"ListAuthority", AdminListAuthority},
+    {"AddUser", AdminUserActions::AddUser},
+    {"AddUserDo", AdminUserActions::AddUserDo},
+    {"DelUser", AdminUserActions::DelUser},
+    {"DelUserDo", AdminUserActions::DelUserDo},
+    {"ChangeUser", AdminUserActions::ChangeUser},
+    {"ChangeUserDo", AdminUserActions::ChangeUserDo},
+    {"EditUser", AdminUserActions::EditUser},
+    {"ListAuthority", AdminUserActions::ListAuthority},
     {"ViewLog", ViewLog},
 };
 

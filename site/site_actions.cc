@@ -3,40 +3,13 @@
 #include <cstdlib>
 
 #include "site/find_site_authority.h"
-#include "userpages/user_forms.h"
+#include "userpages/user_actions.h"
 #include "userpages/user_markup.h"
-#include "userpages/user_operations.h"
 
 namespace vard {
 namespace {
 
-int SiteAddUser(TreeSection* root, FieldSet& form, FieldSet&) {
-  return WriteAddUserForm(SiteUserScope(root, form), root);
-}
-
-int SiteAddUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
-  return AddUserDo(SiteUserScope(root, form), root, form);
-}
-
-int SiteDelUser(TreeSection* root, FieldSet& form, FieldSet&) {
-  return WriteDelUserForm(SiteUserScope(root, form));
-}
-
-int SiteDelUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
-  return DelUserDo(SiteUserScope(root, form), root, form);
-}
-
-int SiteChangeUser(TreeSection* root, FieldSet& form, FieldSet&) {
-  return WriteChangeUserForm(SiteUserScope(root, form));
-}
-
-int SiteChangeUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
-  return ChangeUserDo(SiteUserScope(root, form), root, form);
-}
-
-int SiteEditUser(TreeSection* root, FieldSet& form, FieldSet&) {
-  return WriteEditUserForm(SiteUserScope(root, form), root, form);
-}
+using SiteUserActions = UserActions<SiteUserScope>;
 
 }  // namespace
 
@@ -51,15 +24,15 @@ UserScope SiteUserScope(TreeSection* root, const FieldSet& form) {
   return scope;
 }
 
-int SiteUserList(TreeSection* root, FieldSet& form, FieldSet&) {
-  return WriteUserList(SiteUserScope(root, form));
+int SiteUserList(TreeSection* root, FieldSet& form, FieldSet& query) {
+  return SiteUserActions::ListAuthority(root, form, query);
 }
 
 const Action kSiteActions[kSiteActionCount] = {
-    {"AddUser", SiteAddUser},       {"AddUserDo", SiteAddUserDo},
-    {"DelUser", SiteDelUser},       {"DelUserDo", SiteDelUserDo},
-    {"ChangeUser", SiteChangeUser}, {"ChangeUserDo", SiteChangeUserDo},
-    {"EditUser", SiteEditUser},
+    {"AddUser", SiteUserActions::AddUser},       {"AddUserDo", SiteUserActions::AddUserDo},
+    {"DelUser", SiteUserActions::DelUser},       {"DelUserDo", SiteUserActions::DelUserDo},
+    {"ChangeUser", SiteUserActions::ChangeUser}, {"ChangeUserDo", SiteUserActions::ChangeUserDo},
+    {"EditUser", SiteUserActions::EditUser},
 };
 
 }  // namespace vard
