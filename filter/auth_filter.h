@@ -144,6 +144,8 @@ class AuthFilter : public FilterObject {
   // only by the reloading thread after holds_ drained to 0 with reloading_ set, so it is never
   // read and written at the same time.
   std::unique_ptr<TreeSection> root_;
+  // denial_status_: a writable copy of kDenialStatus for the host's send-header call, which takes
+  // a non-const pointer. Set by the constructor, only read afterwards, so it needs no guard.
   const std::unique_ptr<char[]> denial_status_;
 
   // holds_: atomic hold count, written twice by every request, so it has a cache line of its own

@@ -22,6 +22,7 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
+  // Whether the temporary file was created; every write fails and Commit returns 0 otherwise.
   bool IsOpen() const { return file_ != nullptr; }
 
   // The temporary file for stdio writes; null when not open. A caller writing through it must
@@ -41,6 +42,7 @@ class AtomicFile {
   int Commit();
 
  private:
+  // Closes and removes the temporary file, if any; the target stays as it was.
   void Discard();
 
   std::string target_;

@@ -113,6 +113,9 @@ typedef BOOL (*PFN_GetFilterVersion)(HTTP_FILTER_VERSION* version);
 typedef DWORD (*PFN_HttpFilterProc)(HTTP_FILTER_CONTEXT* context, DWORD notification_type,
                                     LPVOID notification);
 
+/* GetFilterVersion fills `version` once at load and returns TRUE, or FALSE to refuse loading;
+ * HttpFilterProc answers one notification with an SF_STATUS_REQ_* value. Every block stays the
+ * host's. */
 BOOL GetFilterVersion(HTTP_FILTER_VERSION* version);
 DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* context, DWORD notification_type, LPVOID notification);
 

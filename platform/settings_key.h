@@ -1,9 +1,8 @@
 // One open key of the settings store: the machine-wide named string values that tell the
-// programs where the configuration file and the backup directory are. A SettingsKey belongs to
-// the one function that opens it, reads or writes at once and closes it; it is not shared between
-// threads. Different SettingsKey objects, in one process or many, may be used at the same time:
-// every write is a locked read-modify-write that replaces the store file atomically, and a reader
-// sees either the old or the new file, never half of one.
+// programs where the configuration file and the backup directory are. A SettingsKey is used by
+// one thread; separate keys, in one process or many, may work at once: every write is a locked
+// read-modify-write that replaces the store file atomically, so a reader sees the old file or the
+// new one, never half of one.
 #ifndef VARDOMAR_PLATFORM_SETTINGS_KEY_H_
 #define VARDOMAR_PLATFORM_SETTINGS_KEY_H_
 
@@ -23,7 +22,8 @@ std::string RegistryPath();
 enum class Hive { kLocalMachine };
 
 // A key path such as "Software\\Vendor\\Product" (components separated by backslashes, compared
-// ignoring ASCII case) opened in the store. Owned by its user; nothing else keeps it.
+// ignoring ASCII case) opened in the store. Owned by the one function that opens it, reads or
+// writes at once and closes it; nothing else keeps it.
 class SettingsKey {
  public:
   // Opens an existing key for reading. IsOpen() is false when the store cannot be read or does

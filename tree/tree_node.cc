@@ -94,16 +94,21 @@ const TreeValue* TreeSection::GetValueAt(int i) const {
   return const_cast<TreeSection*>(this)->GetValueAt(i);
 }
 
-TreeSection* TreeSection::OpenSection(std::string_view name) {
+template <typename Node, NamedObject::Kind kKind>
+Node* TreeSection::OpenChild(std::string_view name) {
   if (IsReadOnly()) return nullptr;
   if (int i = IndexOf(name)) {
     NamedObject* child = At(i);
-    return child->kind() == Kind::kSection ? static_cast<TreeSection*>(child) : nullptr;
+    return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
   }
-  auto section = std::make_unique<TreeSection>(name);
-  TreeSection* added = section.get();
-  if (added->GetName() == nullptr || !Add(std::move(section))) return nullptr;
+  auto node = std::make_unique<Node>(name);
+  Node* added = node.get();
+  if (added->GetName() == nullptr || !Add(std::move(node))) return nullptr;
   return added;
+}
+
+TreeSection* TreeSection::OpenSection(std::string_view name) {
+  return OpenChild<TreeSection, Kind::kSection>(name);
 }
 
 TreeSection* TreeSection::AddSection(std::string_view name) {
@@ -111,15 +116,7 @@ TreeSection* TreeSection::AddSection(std::string_view name) {
 }
 
 TreeValue* TreeSection::OpenValue(std::string_view name) {
-  if (IsReadOnly()) return nullptr;
-  if (int i = IndexOf(name)) {
-    NamedObject* child = At(i);
-    return child->kind() == Kind::kValue ? static_cast<TreeValue*>(child) : nullptr;
-  }
-  auto value = std::make_unique<TreeValue>(name);
-  TreeValue* added = value.get();
-  if (added->GetName() == nullptr || !Add(std::move(value))) return nullptr;
-  return added;
+  return OpenChild<TreeValue, Kind::kValue>(name);
 }
 
 namespace {

@@ -23,6 +23,7 @@ class LoadObserver;
 // A section or value. Owned by its parent section (the root by whoever created it).
 class TreeNode : public NamedList {
  public:
+  // A TreeValue rather than a TreeSection; one of the shared read-only missing objects.
   bool IsValue() const { return (flags_ & kValueFlag) != 0; }
   bool IsNull() const { return (flags_ & kNullFlag) != 0; }
 
@@ -79,6 +80,7 @@ class TreeSection : public TreeNode {
   explicit TreeSection(std::string_view name, bool file_backed = false);
   std::unique_ptr<NamedObject> Clone() const override;
 
+  // A root whose name is the path of the file it loads from and saves to.
   bool IsFileBacked() const { return file_backed_; }
 
   // The child section / value of that name or in that slot; &TreeSection::Null /
@@ -137,6 +139,12 @@ class TreeSection : public TreeNode {
  private:
   constexpr TreeSection() : TreeNode(Kind::kSection, kNullFlag) {}
   TreeSection(const TreeSection& other) : TreeNode(other), file_backed_(other.file_backed_) {}
+
+  // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
+  // `Node` added under that name, owned by this section; null when this section is read-only,
+  // the name belongs to the other kind or the new child cannot be added.
+  template <typename Node, Kind kKind>
+  Node* OpenChild(std::string_view name);
 
   bool file_backed_ = false;
 };

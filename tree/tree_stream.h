@@ -71,7 +71,9 @@ class TreeStream : public NamedObject {
  public:
   ~TreeStream() override;
 
+  // 1 while the stream's file is open for its one direction, reading or writing; else 0.
   virtual int IsOpen() const;
+  // A constant describing the implementation (15 for the text stream); nothing depends on it.
   virtual int GetCapabilities() const;
 
   // Writing. Each returns 1 when written, 0 when refused or when the write failed.
