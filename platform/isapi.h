@@ -87,7 +87,7 @@ struct _HTTP_FILTER_CONTEXT {
   LPVOID (*AllocMem)(PHTTP_FILTER_CONTEXT pfc, DWORD size, DWORD reserved);
   /* SF_REQ_SEND_RESPONSE_HEADER: data is the status line ("401 Access Denied"), ul1 extra
    * headers or 0. */
-  BOOL (*ServerSupportFunction)
+  BOOL(*ServerSupportFunction)
   (PHTTP_FILTER_CONTEXT pfc, DWORD request, LPVOID data, ULONG_PTR ul1, ULONG_PTR ul2);
 };
 
