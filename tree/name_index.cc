@@ -1,14 +1,14 @@
 #include "tree/name_index.h"
 
+#include "tree/named_object.h"
+
 namespace vard {
 
 uint32_t FoldedNameHash(std::string_view name) {
   // FNV-1a over the folded bytes, then a finaliser so that linear probing sees well-spread bits.
   uint32_t h = 2166136261u;
-  for (char c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
-  }
+  // Folded as the comparison folds, so names that compare equal land in the same cluster.
+  for (const char c : name) h = (h ^ static_cast<uint8_t>(FoldCase(c))) * 16777619u;
   h ^= h >> 16;
   h *= 0x85ebca6bu;
   h ^= h >> 13;

@@ -10,8 +10,6 @@ namespace {
 // Lists shorter than this scan their slots: for a handful of children a scan beats hashing.
 constexpr int kIndexThreshold = 8;
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // `stored` is a child's zero-terminated name; `name` a lookup name without zero bytes.
 bool NameMatches(const char* stored, std::string_view name) {
   for (char c : name) {
@@ -21,20 +19,13 @@ bool NameMatches(const char* stored, std::string_view name) {
   return *stored == '\0';
 }
 
-std::string_view CutAtZero(std::string_view text) {
-  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
-  return zero ? text.substr(0, static_cast<const char*>(zero) - text.data()) : text;
-}
-
 }  // namespace
 
 NamedList::NamedList(std::string_view name) : NamedObject(Kind::kList, name) {}
 
 NamedList::NamedList(Kind kind, std::string_view name) : NamedObject(kind, name) {}
 
-NamedList::~NamedList() {
-  for (auto& child : slots_) child.reset();
-}
+NamedList::~NamedList() = default;
 
 std::unique_ptr<NamedObject> NamedList::Clone() const {
   std::unique_ptr<NamedList> copy(new NamedList(*this));

@@ -6,16 +6,6 @@
 #include "tree/named_list.h"
 
 namespace vard {
-namespace {
-
-std::string_view CutAtZero(std::string_view text) {
-  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
-  return zero ? text.substr(0, static_cast<const char*>(zero) - text.data()) : text;
-}
-
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
   a = CutAtZero(a);

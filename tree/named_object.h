@@ -17,6 +17,14 @@ class NamedList;
 // zero byte; an empty name means "no name".
 bool NamesEqual(std::string_view a, std::string_view b);
 
+// `text` up to its first zero byte, where every name and text of the tree ends.
+inline std::string_view CutAtZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// The letter case names are compared in: ASCII capitals as small letters, every other byte as is.
+inline char FoldCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // A named object. Whoever holds the unique_ptr owns it; once added to a NamedList, the list does.
 class NamedObject {
  public:

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "tree/named_object.h"
 #include "tree/tree_item.h"
 
 namespace vard {
@@ -15,11 +16,6 @@ namespace {
 
 constexpr int kCapabilities = 15;
 constexpr size_t kReadBuffer = 1 << 16;
-
-std::string_view CutAtZero(std::string_view text) {
-  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
-  return zero ? text.substr(0, static_cast<const char*>(zero) - text.data()) : text;
-}
 
 bool Contains(std::string_view text, std::string_view chars) {
   return text.find_first_of(chars) != std::string_view::npos;
