@@ -1,6 +1,5 @@
 #include "admin/location_pages.h"
 
-#include <cstdlib>
 #include <memory>
 #include <string_view>
 
@@ -28,9 +27,7 @@ void WriteTextInput(std::string_view name, int size, std::string_view value) {
 
 void WriteLocationForm(std::string_view config_label, std::string_view config,
                        std::string_view backup_label, std::string_view backup) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl("Config");
-  WriteLine("\">");
+  WriteFormStart("Config");
   Write("<p>");
   Write(config_label);
   Write(" ");
@@ -100,16 +97,14 @@ void StoreConfigLocation(FieldSet& form) {
     return;
   }
   Write("Configuration saved. <a href=\"");
-  if (const char* script = std::getenv("SCRIPT_NAME")) WriteEscaped(script);
+  WriteScriptName();
   WriteLine("\">Click here to continue ...</a>");
 }
 
 int MainScreen(TreeSection* root, FieldSet&, FieldSet&) {
   const TreeSection* main = root->GetSection(kMain);
   WriteLine("<p><b>General options:</b></p>");
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl("MainScreenDo");
-  WriteLine("\">");
+  WriteFormStart("MainScreenDo");
   Write("<p><input type=\"checkbox\" name=\"Disable\" value=\"ON\"");
   if (main->GetValue(kDisable)->GetInt() != 0) Write(" checked");
   WriteLine(

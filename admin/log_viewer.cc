@@ -85,9 +85,7 @@ File OpenLog(const char* path) {
 }
 
 void WriteFilterForm(std::string_view date, int type) {
-  Write("<form method=\"POST\" action=\"");
-  WriteActionUrl("ViewLog");
-  WriteLine("\">");
+  WriteFormStart("ViewLog");
   WriteLine("<table border=\"0\" cellspacing=\"1\">");
   Write(
       "<tr><td class=\"outset\">Events newer than (MM/DD/YYYY): </td><td class=\"outset\">"

@@ -26,12 +26,12 @@ void WriteActionName(std::string_view action) {
   }
 }
 
+}  // namespace
+
 void WriteScriptName() {
   const char* script = std::getenv("SCRIPT_NAME");
   if (script) WriteEscaped(script);
 }
-
-}  // namespace
 
 void Write(std::string_view text) {
   // An empty view may carry a null pointer, which fwrite must not be given.

@@ -18,6 +18,8 @@ void WriteInt(long number);
 // Writes "Content-Type: <type>\n\n": the only header of every response, written first.
 void WriteHeader(std::string_view content_type);
 
+// Writes the program's own URL, SCRIPT_NAME HTML-escaped (nothing when it is missing).
+void WriteScriptName();
 // Writes "<SCRIPT_NAME>?Action=<action>", for use inside a quoted attribute value. SCRIPT_NAME
 // is HTML-escaped (a missing one gives a URL relative to the program itself, "?Action=...");
 // bytes of `action` other than letters, digits and "-._~" are percent-encoded, so every real
