@@ -4,13 +4,13 @@
 #include <string_view>
 
 #include "admin/actions.h"
-#include "admin/section_options.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
 #include "cgi/top_section.h"
 #include "schema/names.h"
 #include "schema/storable.h"
+#include "userpages/user_markup.h"
 
 namespace vard {
 
@@ -127,11 +127,10 @@ int AuthRen(TreeSection* root, FieldSet&, FieldSet&) {
       "<td class=\"outset\" width=\"34%\">&nbsp;</td></tr>");
   const TreeSection* const accounts = root->GetSection(kAccounts);
   for (int i = 1; i <= accounts->Count(); ++i) {
-    const auto* authority = static_cast<const TreeNode*>(accounts->At(i));
-    if (authority == nullptr || authority->IsValue()) continue;
-    const std::string name = HtmlEscape(authority->GetName() ? authority->GetName() : "");
-    const bool required =
-        static_cast<const TreeSection*>(authority)->GetValue(kExpirationRequired)->GetInt() != 0;
+    const TreeSection* const authority = accounts->GetSectionAt(i);
+    if (authority->IsNull()) continue;
+    const std::string name = HtmlEscape(NameOf(authority));
+    const bool required = authority->GetValue(kExpirationRequired)->GetInt() != 0;
     WriteFormStart("AuthRenDo");
     Write(
         "<tr><td width=\"33%\" bgcolor=\"#E0E0E0\"><input type=\"hidden\" name=\"Authority\" "

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "admin/actions.h"
-#include "admin/section_options.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
@@ -13,6 +12,7 @@
 #include "schema/binding_key.h"
 #include "schema/names.h"
 #include "schema/storable.h"
+#include "userpages/user_markup.h"
 
 namespace vard {
 
@@ -131,15 +131,15 @@ int BindDel(TreeSection* root, FieldSet&, FieldSet&) {
   WriteLine("<p><select size=\"12\" name=\"Host\">");
   const TreeSection* const servers = root->GetSection(kMain)->GetSection(kServers);
   for (int i = 1; i <= servers->Count(); ++i) {
-    const auto* binding = static_cast<const TreeNode*>(servers->At(i));
-    if (binding == nullptr || !binding->IsValue()) continue;
-    const std::string key = HtmlEscape(binding->GetName() ? binding->GetName() : "");
+    const TreeValue* const binding = servers->GetValueAt(i);
+    if (binding->IsNull()) continue;
+    const std::string key = HtmlEscape(NameOf(binding));
     Write("<option value=\"");
     Write(key);
     Write("\">");
     Write(key);
     Write(" --> ");
-    WriteEscaped(static_cast<const TreeValue*>(binding)->GetString());
+    WriteEscaped(binding->GetString());
     WriteLine("</option>");
   }
   WriteLine("</select></p>");

@@ -4,13 +4,13 @@
 #include <string_view>
 
 #include "admin/actions.h"
-#include "admin/section_options.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
 #include "cgi/top_section.h"
 #include "schema/names.h"
 #include "schema/storable.h"
+#include "userpages/user_markup.h"
 
 namespace vard {
 

@@ -76,10 +76,7 @@ void WriteUserSelect(const TreeSection* authority, int size) {
   Write("<select size=\"");
   WriteInt(size);
   WriteLine("\" name=\"User\">");
-  for (int i = 1; i <= authority->Count(); ++i) {
-    const TreeSection* user = authority->GetSectionAt(i);
-    if (!user->IsNull()) WriteOption(NameOf(user), false);
-  }
+  WriteSectionOptions(*authority);
   Write("</select>");
 }
 

@@ -27,6 +27,13 @@ void WriteOption(std::string_view text, bool selected) {
   WriteLine("</option>");
 }
 
+void WriteSectionOptions(const TreeSection& list) {
+  for (int i = 1; i <= list.Count(); ++i) {
+    const TreeSection* section = list.GetSectionAt(i);
+    if (!section->IsNull()) WriteOption(NameOf(section), false);
+  }
+}
+
 std::string_view NameOf(const NamedObject* object) {
   const char* name = object->GetName();
   return name != nullptr ? std::string_view(name) : std::string_view();

@@ -1,11 +1,12 @@
-// Small markup pieces the user pages repeat: form openings, hidden fields, buttons and options,
-// each escaping the values it carries. Writes to standard output; one request, one thread.
+// Small markup pieces the user and administration pages repeat: hidden fields, buttons and
+// options, each escaping the values it carries. Writes to standard output; one request, one thread.
 #ifndef VARD_USERPAGES_USER_MARKUP_H_
 #define VARD_USERPAGES_USER_MARKUP_H_
 
 #include <string_view>
 
 #include "tree/named_object.h"
+#include "tree/tree_node.h"
 
 namespace vard {
 
@@ -15,6 +16,10 @@ void WriteHidden(std::string_view name, std::string_view value);
 void WriteSubmit(std::string_view caption);
 // An option whose value and label are `text` (escaped), marked selected when asked.
 void WriteOption(std::string_view text, bool selected);
+// One unselected option per child section of `list` (the users of an authority, the Windows
+// accounts, the authorities), in slot order; holes and values are skipped. A missing section
+// writes nothing.
+void WriteSectionOptions(const TreeSection& list);
 
 // The object's name, or "" when it has none; never null.
 std::string_view NameOf(const NamedObject* object);
