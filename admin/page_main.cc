@@ -6,10 +6,9 @@
 #include "admin/dispatcher.h"
 #include "admin/frame.h"
 #include "admin/location_pages.h"
+#include "cgi/config_location.h"
 #include "cgi/config_lock.h"
 #include "cgi/page.h"
-#include "platform/settings_key.h"
-#include "schema/names.h"
 #include "tree/named_object.h"
 #include "tree/tree_node.h"
 
@@ -29,17 +28,11 @@ int AdminPageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet
   }
 
   std::unique_ptr<char[]> path;
-  {
-    SettingsKey key(Hive::kLocalMachine, kRegistryKey);
-    if (!key.IsOpen()) return WriteLocationErrorPage(1);
-    path = key.ReadString(kConfigFileValue);
-    key.Close();
-  }
-  if (!path) return WriteLocationErrorPage(2);
+  if (const int error = ReadConfigLocation(&path)) return WriteLocationErrorPage(error);
 
   const ConfigLock lock(path.get(), LockModeForAction(action));
   auto root = std::make_unique<TreeSection>(path.get(), true);
-  if (!root->LoadFile()) return WriteLocationErrorPage(3);
+  if (!root->LoadFile()) return WriteLocationErrorPage(kConfigNotLoaded);
 
   WriteAdminFrameStart();
   Dispatch(root.get(), form, query);

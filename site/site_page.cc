@@ -5,21 +5,15 @@
 #include <string_view>
 
 #include "cgi/action.h"
+#include "cgi/config_location.h"
 #include "cgi/config_lock.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
-#include "platform/settings_key.h"
-#include "schema/names.h"
 #include "site/find_site_authority.h"
 #include "site/site_actions.h"
 
 namespace vard {
 namespace {
-
-// The error codes of the page without a frame.
-constexpr int kNoRegistryKey = 1;
-constexpr int kNoConfigPath = 2;
-constexpr int kConfigNotLoaded = 3;
 
 int WriteErrorPage(int code) {
   WriteLine("<HTML><BODY>");
@@ -95,12 +89,7 @@ int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
 int SitePageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet&) {
   WriteHeader("text/html");
   std::unique_ptr<char[]> path;
-  {
-    SettingsKey key(Hive::kLocalMachine, kRegistryKey);
-    if (!key.IsOpen()) return WriteErrorPage(kNoRegistryKey);
-    path = key.ReadString(kConfigFileValue);
-    if (path == nullptr) return WriteErrorPage(kNoConfigPath);
-  }
+  if (const int error = ReadConfigLocation(&path)) return WriteErrorPage(error);
   // Held until the page is complete, so an operation's load, change and save are one step.
   const ConfigLock lock(path.get(), LockModeForAction(query.Get("Action").Text()));
   TreeSection root(path.get(), true);
