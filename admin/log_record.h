@@ -1,6 +1,6 @@
 // Reading one line of the filter's event log the way the log viewer filters it: fields split at
-// comma and line breaks, leading numbers read like "%d", and month/day/year dates turned into day
-// numbers that compare like the midnights they stand for. Pure functions; safe from any thread.
+// comma and line breaks, and month/day/year dates (read with schema/expire_date.h) turned into
+// day numbers that compare like the midnights they stand for. Pure functions; safe from any thread.
 #ifndef VARDOMAR_ADMIN_LOG_RECORD_H_
 #define VARDOMAR_ADMIN_LOG_RECORD_H_
 
@@ -17,15 +17,6 @@ inline constexpr char kLogDelimiters[] = ",\n\r";
 // the end of the line), so a line with d delimiters has d + 1 fields; an empty text still has one
 // (empty) field. The views point into `line`. Stops early once `max` fields are found.
 int SplitLogFields(std::string_view line, std::string_view* fields, int max);
-
-// Reads a decimal integer from the front of `text` the way "%d" does: leading white space, an
-// optional sign, then digits up to the first other byte. Returns 1 and advances `text` past the
-// number, or 0 (text unchanged) when no digit follows. Numbers beyond the int range saturate.
-int ScanLeadingInt(std::string_view* text, int* value);
-
-// Reads "%d/%d/%d" as month, day and year; returns how many of the three numbers were read before
-// the text stopped matching (3 when the whole date was read).
-int ScanMonthDayYear(std::string_view text, int* month, int* day, int* year);
 
 // The number of days from 1 January 1970 to the given date. A month or day outside its usual
 // range carries into the next unit the way the C library's mktime does (month 13 of 2001 is

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "schema/expire_date.h"
 #include "tree/text_string.h"
 #include "tree/tokenizer.h"
 

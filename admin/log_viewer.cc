@@ -18,6 +18,7 @@
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "schema/events.h"
+#include "schema/expire_date.h"
 #include "schema/names.h"
 #include "tree/text_string.h"
 #include "tree/tokenizer.h"

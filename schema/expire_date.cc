@@ -1,50 +1,58 @@
 #include "schema/expire_date.h"
 
 #include <climits>
+#include <cstdint>
 
 namespace vard {
 namespace {
 
+// The white space that "%d" skips in the C locale.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// One "%d" conversion at `*p`; advances `*p` past it. Overflow clamps instead of wrapping so an
-// absurd year stays absurd (and is refused as too large) rather than turning into a valid one.
-bool ScanInt(const char** p, int* out) {
-  const char* s = *p;
-  while (IsSpace(*s)) ++s;
-  bool negative = false;
-  if (*s == '+' || *s == '-') negative = *s++ == '-';
-  if (*s < '0' || *s > '9') return false;
-  long long value = 0;
-  for (; *s >= '0' && *s <= '9'; ++s) {
-    if (value <= static_cast<long long>(INT_MAX) + 1) value = value * 10 + (*s - '0');
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  if (value < INT_MIN) value = INT_MIN;
-  *out = static_cast<int>(value);
-  *p = s;
-  return true;
-}
 
 }  // namespace
 
-int ScanMonthDayYear(const char* text, int* month, int* day, int* year) {
-  if (text == nullptr) return 0;
+int ScanLeadingInt(std::string_view* text, int* value) {
+  size_t i = 0;
+  while (i < text->size() && IsSpace((*text)[i])) ++i;
+  bool negative = false;
+  if (i < text->size() && ((*text)[i] == '+' || (*text)[i] == '-')) {
+    negative = (*text)[i] == '-';
+    ++i;
+  }
+  const size_t first_digit = i;
+  int64_t magnitude = 0;
+  for (; i < text->size() && (*text)[i] >= '0' && (*text)[i] <= '9'; ++i) {
+    // Clamped rather than wrapped, so an absurd year stays absurd (and is refused as too large)
+    // instead of turning into a valid one; past the int range the digits are only consumed.
+    if (magnitude <= int64_t{INT_MAX} + 1) magnitude = magnitude * 10 + ((*text)[i] - '0');
+  }
+  if (i == first_digit) return 0;
+  const int64_t signed_value = negative ? -magnitude : magnitude;
+  *value = signed_value > INT_MAX   ? INT_MAX
+           : signed_value < INT_MIN ? INT_MIN
+                                    : static_cast<int>(signed_value);
+  text->remove_prefix(i);
+  return 1;
+}
+
+int ScanMonthDayYear(std::string_view text, int* month, int* day, int* year) {
   int* const targets[3] = {month, day, year};
-  const char* p = text;
   int read = 0;
   for (int* target : targets) {
     if (read > 0) {
-      if (*p != '/') break;
-      ++p;
+      if (text.empty() || text.front() != '/') break;
+      text.remove_prefix(1);
     }
     int value = 0;
-    if (!ScanInt(&p, &value)) break;
+    if (!ScanLeadingInt(&text, &value)) break;
     if (target != nullptr) *target = value;
     ++read;
   }
   return read;
+}
+
+int ScanMonthDayYear(const char* text, int* month, int* day, int* year) {
+  return text != nullptr ? ScanMonthDayYear(std::string_view(text), month, day, year) : 0;
 }
 
 bool ReadExpireDate(const char* text, int* month, int* day, int* year) {
