@@ -1,21 +1,15 @@
 #include "cgi/request.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <utility>
+
+#include "schema/expire_date.h"
 
 namespace vard {
 namespace {
 
 const char kEmpty[] = "";
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -24,18 +18,12 @@ int HexDigit(char c) {
   return -1;
 }
 
-// "%d" over a C string, clamped to the int range instead of overflowing.
+// "%d" over a C string, clamped to the int range instead of overflowing; 0 without a number.
 int ScanInt(const char* text) {
-  while (IsSpace(*text)) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  int64_t magnitude = 0;
-  const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
-  for (; IsDigit(*text); ++text) {
-    magnitude = magnitude * 10 + (*text - '0');
-    if (magnitude > limit) magnitude = limit;
-  }
-  return static_cast<int>(negative ? -magnitude : magnitude);
+  std::string_view rest(text);
+  int value = 0;
+  ScanLeadingInt(&rest, &value);
+  return value;
 }
 
 }  // namespace
