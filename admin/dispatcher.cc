@@ -47,7 +47,7 @@ std::span<const Action> AdminActions() { return kActions; }
 
 int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
   const char* action = query.Get("Action").Text();
-  if (!*action) WriteLocationPage(root);
+  if (!*action) WriteLocationPage();
   const ActionHandler handler =
       FindAction(AdminActions().data(), static_cast<int>(AdminActions().size()), action);
   return handler ? handler(root, form, query) : 0;

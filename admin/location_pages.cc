@@ -48,7 +48,7 @@ std::string_view OrEmpty(const std::unique_ptr<char[]>& text) {
 
 }  // namespace
 
-void WriteLocationPage(TreeSection*) {
+void WriteLocationPage() {
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   WriteLine(
       "This is main administration tool for Trevalo ISAPI authentication filter text "

@@ -11,9 +11,8 @@
 namespace vard {
 
 // The content of the empty action: where the location is kept and a form to change it,
-// prefilled from the registry (empty fields when the key or a value is missing). `root` is
-// not used.
-void WriteLocationPage(TreeSection* root);
+// prefilled from the registry (empty fields when the key or a value is missing).
+void WriteLocationPage();
 
 // The page written right after the header, instead of the frame, when the configuration
 // cannot be located or loaded: the error `code` and an empty location form. Returns `code`.
