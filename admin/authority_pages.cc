@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "admin/actions.h"
+#include "admin/name_refusal.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
 #include "cgi/top_section.h"
 #include "schema/names.h"
-#include "schema/storable.h"
 #include "userpages/user_markup.h"
 
 namespace vard {
@@ -20,17 +20,6 @@ void WriteBoldName(std::string_view name) {
   Write("<b>");
   WriteEscaped(name);
   Write("</b>");
-}
-
-// Refuses a name that the configuration file could not store as a section name.
-bool RefuseUnstorableName(std::string_view name) {
-  if (IsStorableSectionName(name)) return false;
-  Write("Authority name ");
-  WriteBoldName(name);
-  Write(
-      " can not be used - a name may not hold &quot;:&quot;, &quot;;&quot; or control "
-      "characters, start with a blank or be longer than 255 characters !");
-  return true;
 }
 
 }  // namespace
@@ -62,7 +51,7 @@ int AuthAddDo(TreeSection* root, FieldSet& form, FieldSet&) {
     Write("Authority name can not be empty !");
     return 1;
   }
-  if (RefuseUnstorableName(name)) return 1;
+  if (RefuseUnstorableSectionName("Authority name", name)) return 1;
   const TreeSection* const existing = root->GetSection(kAccounts);
   if (existing->IndexOf(name) != 0) {
     // A value of that name blocks the section as surely as an authority does: the name is taken.
@@ -170,7 +159,7 @@ int AuthRenDo(TreeSection* root, FieldSet& form, FieldSet&) {
     Write(" not changed - name can not be empty !");
     return 1;
   }
-  if (RefuseUnstorableName(new_name)) return 1;
+  if (RefuseUnstorableSectionName("Authority name", new_name)) return 1;
   // Two children of one name would leave the second unreachable, and the next load would merge
   // its users into the first; a new spelling of the authority's own name is fine.
   const NamedObject* const holder = accounts->Find(new_name);

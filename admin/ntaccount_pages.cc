@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "admin/actions.h"
+#include "admin/name_refusal.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
@@ -22,17 +23,6 @@ constexpr std::string_view kAddedPasswordName = "password";
 
 void WriteSubmitParagraph() {
   WriteLine("<p><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
-}
-
-// Refuses a name that the configuration file could not store as a section name.
-bool RefuseUnstorableName(std::string_view user) {
-  if (IsStorableSectionName(user)) return false;
-  Write("User name <b>");
-  WriteEscaped(user);
-  Write(
-      "</b> can not be used - a name may not hold &quot;:&quot;, &quot;;&quot; or control "
-      "characters, start with a blank or be longer than 255 characters !");
-  return true;
 }
 
 // Refuses a password that the configuration file could not store as a value text.
@@ -68,7 +58,7 @@ int NTAccAddDo(TreeSection* root, FieldSet& form, FieldSet&) {
     Write("User name not specified !");
     return 1;
   }
-  if (RefuseUnstorableName(user)) return 1;
+  if (RefuseUnstorableSectionName("User name", user)) return 1;
   if (password != form.Get("Pass2").Text()) {
     Write("Password entries do not match !");
     return 1;
