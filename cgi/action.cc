@@ -4,6 +4,11 @@
 
 namespace vard {
 
+bool IsOperationName(std::string_view action) {
+  const size_t n = action.size();
+  return n >= 2 && FoldCase(action[n - 2]) == 'd' && FoldCase(action[n - 1]) == 'o';
+}
+
 ActionHandler FindAction(const Action* table, int count, std::string_view name) {
   if (name.empty()) return nullptr;
   for (int i = 0; i < count; ++i) {

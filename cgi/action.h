@@ -21,6 +21,10 @@ struct Action {
   ActionHandler handler;
 };
 
+// True for the names of the operations, the actions that save what they change: names ending
+// in "Do", ignoring case.
+bool IsOperationName(std::string_view action);
+
 // The handler of the first entry of `table` (of `count` entries) whose name equals `name`
 // ignoring case, or null when none does (an empty name never matches).
 ActionHandler FindAction(const Action* table, int count, std::string_view name);

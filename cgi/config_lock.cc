@@ -7,13 +7,12 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "cgi/action.h"
+
 namespace vard {
 
 LockMode LockModeForAction(std::string_view action) {
-  const size_t n = action.size();
-  const bool operation = n >= 2 && (action[n - 2] == 'D' || action[n - 2] == 'd') &&
-                         (action[n - 1] == 'O' || action[n - 1] == 'o');
-  return operation ? LockMode::kExclusive : LockMode::kShared;
+  return IsOperationName(action) ? LockMode::kExclusive : LockMode::kShared;
 }
 
 std::string LockPathFor(std::string_view config_path) {

@@ -12,8 +12,8 @@ namespace vard {
 
 enum class LockMode { kShared, kExclusive };
 
-// The lock an action needs: exclusive for the operations (names ending in "Do", ignoring
-// case), shared for everything else.
+// The lock an action needs: exclusive for the operations (IsOperationName, cgi/action.h),
+// shared for everything else.
 LockMode LockModeForAction(std::string_view action);
 
 // The path of the lock file of the configuration at `config_path`.
