@@ -48,7 +48,19 @@ void WriteInt(long number) { std::printf("%ld", number); }
 void WriteHeader(std::string_view content_type) {
   Write("Content-Type: ");
   Write(content_type);
-  Write("\n\n");
+  Write("; charset=");
+  WriteLine(kPageCharset);
+  WriteLine("Cache-Control: no-store");
+  WriteLine("X-Content-Type-Options: nosniff");
+  WriteLine("Referrer-Policy: same-origin");
+  WriteLine("X-Frame-Options: DENY");
+  // The pages need their one inline style block and forms that post to themselves, nothing
+  // else. With every source of images, fonts and connections shut, even a style rule smuggled
+  // into a page could not send what the page shows anywhere.
+  WriteLine(
+      "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+      "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
+  Write("\n");
 }
 
 void WriteActionUrl(std::string_view action) {
@@ -69,7 +81,9 @@ void WritePageHead(std::string_view title) {
   Write("<title>");
   WriteEscaped(title);
   WriteLine("</title>");
-  WriteLine("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">");
+  Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=");
+  Write(kPageCharset);
+  WriteLine("\">");
   WriteLine("<style>");
   WriteLine("<!--");
   WriteLine("td { font-family: Arial; font-size: 10pt }");

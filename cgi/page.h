@@ -15,7 +15,13 @@ void WriteLine(std::string_view text);
 // Writes `number` in decimal.
 void WriteInt(long number);
 
-// Writes "Content-Type: <type>\n\n": the only header of every response, written first.
+// The character set of every page: the Content-Type header and the page head both name it.
+inline constexpr std::string_view kPageCharset = "iso-8859-1";
+
+// Writes the headers every response carries and the empty line that ends the header block:
+// "Content-Type: <type>; charset=<kPageCharset>", then the headers that keep the pages out of
+// caches (they show passwords) and out of other sites' frames, and allow them no script. A
+// Status or Allow line written before it belongs to the same block.
 void WriteHeader(std::string_view content_type);
 
 // Writes the program's own URL, SCRIPT_NAME HTML-escaped (nothing when it is missing).

@@ -23,8 +23,15 @@ class PageTest : public testing::Test {
   void TearDown() override { unsetenv("SCRIPT_NAME"); }
 };
 
-TEST_F(PageTest, HeaderIsTheContentTypeAndAnEmptyLine) {
-  EXPECT_EQ(Captured([] { WriteHeader("text/html"); }), "Content-Type: text/html\n\n");
+TEST_F(PageTest, HeaderBlockEndsWithAnEmptyLine) {
+  EXPECT_EQ(Captured([] { WriteHeader("text/html"); }),
+            "Content-Type: text/html; charset=iso-8859-1\n"
+            "Cache-Control: no-store\n"
+            "X-Content-Type-Options: nosniff\n"
+            "Referrer-Policy: same-origin\n"
+            "X-Frame-Options: DENY\n"
+            "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+            "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\n\n");
 }
 
 TEST_F(PageTest, ActionUrls) {

@@ -55,7 +55,7 @@ std::string ReadRegistryValue(const std::string& registry, std::string_view name
 }
 
 std::string ErrorPage(int code) {
-  return "Content-Type: text/html\n\n<HTML><BODY>\nError: " + std::to_string(code) +
+  return kPageHeaders + ("<HTML><BODY>\nError: " + std::to_string(code)) +
          "<BR>\n"
          "Please specify at least configuration file (You can enter other parameters later):\n"
          "<form method=\"POST\" action=\"/scripts/vardadmin?Action=Config\">\n"
@@ -73,8 +73,8 @@ TEST(AdminFrameTest, RequestWithoutQueryShowsTheLocationPageInTheFrame) {
   const CgiResponse response = Admin(request);
   EXPECT_EQ(response.exit_status, 0);
   EXPECT_THAT(response.out,
-              StartsWith("Content-Type: text/html\n\n<html>\n<head>\n<title>Trevalo Vardomar "
-                         "(text) manager</title>\n"));
+              StartsWith(std::string(kPageHeaders) +
+                         "<html>\n<head>\n<title>Trevalo Vardomar (text) manager</title>\n"));
   EXPECT_THAT(response.out, HasSubstr("<b><i>Trevalo Vardomar version 1.5 - Administration CGI "
                                       "utility</i></b>"));
   EXPECT_THAT(response.out, EndsWith("</table>\n</body>\n</html>\n"));
@@ -182,9 +182,9 @@ TEST(AdminConfigTest, StoresTheLocationCreatingTheKeyWithoutTouchingTheConfigura
   request.body = FormBody({{"Config", dir.File("my config.cfg")}, {"Backup", "/var/backup"}});
   CgiResponse response = Admin(request);
   EXPECT_EQ(response.exit_status, 0);
-  EXPECT_EQ(response.out,
-            "Content-Type: text/html\n\nConfiguration saved. <a href=\"/scripts/vardadmin\">Click "
-            "here to continue ...</a>\n");
+  EXPECT_EQ(response.out, kPageHeaders + std::string("Configuration saved. <a "
+                                                     "href=\"/scripts/vardadmin\">Click here to "
+                                                     "continue ...</a>\n"));
   EXPECT_EQ(ReadRegistryValue(*request.registry, kConfigFileValue), dir.File("my config.cfg"));
   EXPECT_EQ(ReadRegistryValue(*request.registry, kBackupDirValue), "/var/backup");
   EXPECT_FALSE(FileExists(dir.File("my config.cfg")));

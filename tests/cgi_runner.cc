@@ -83,6 +83,16 @@ const char kEmptyConfig[] =
     "{ ACCOUNTS:\n"
     "} ACCOUNTS;\n";
 
+const char kPageHeaders[] =
+    "Content-Type: text/html; charset=iso-8859-1\n"
+    "Cache-Control: no-store\n"
+    "X-Content-Type-Options: nosniff\n"
+    "Referrer-Policy: same-origin\n"
+    "X-Frame-Options: DENY\n"
+    "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
+    "frame-ancestors 'none'; base-uri 'none'\n"
+    "\n";
+
 std::string CgiResponse::Body() const {
   const size_t end = out.find("\n\n");
   return end == std::string::npos ? std::string() : out.substr(end + 2);

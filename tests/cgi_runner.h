@@ -126,6 +126,9 @@ class CgiSite {
 // The empty top sections of a new configuration file.
 extern const char kEmptyConfig[];
 
+// The header block every page of both programs begins with, its empty last line included.
+extern const char kPageHeaders[];
+
 }  // namespace vard::test
 
 #endif  // VARD_TESTS_CGI_RUNNER_H_
