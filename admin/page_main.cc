@@ -9,6 +9,7 @@
 #include "cgi/config_location.h"
 #include "cgi/config_lock.h"
 #include "cgi/page.h"
+#include "cgi/request_guard.h"
 #include "tree/named_object.h"
 #include "tree/tree_node.h"
 
@@ -20,8 +21,9 @@ bool IsConfigAction(std::string_view action) { return NamesEqual(action, "Config
 }  // namespace
 
 int AdminPageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet&) {
-  WriteHeader("text/html");
   const char* action = query.Get("Action").Text();
+  if (!GuardRequest(action)) return 0;
+  WriteHeader("text/html");
   if (IsConfigAction(action)) {
     StoreConfigLocation(form);
     return 0;

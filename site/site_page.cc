@@ -9,6 +9,7 @@
 #include "cgi/config_lock.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
+#include "cgi/request_guard.h"
 #include "site/find_site_authority.h"
 #include "site/site_actions.h"
 
@@ -87,11 +88,13 @@ int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
 }  // namespace
 
 int SitePageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet&) {
+  const std::string_view action = query.Get("Action").Text();
+  if (!GuardRequest(action)) return 0;
   WriteHeader("text/html");
   std::unique_ptr<char[]> path;
   if (const int error = ReadConfigLocation(&path)) return WriteErrorPage(error);
   // Held until the page is complete, so an operation's load, change and save are one step.
-  const ConfigLock lock(path.get(), LockModeForAction(query.Get("Action").Text()));
+  const ConfigLock lock(path.get(), LockModeForAction(action));
   TreeSection root(path.get(), true);
   if (root.LoadFile() == 0) return WriteErrorPage(kConfigNotLoaded);
 

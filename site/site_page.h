@@ -10,7 +10,8 @@ namespace vard {
 
 // The program's PageMain (see cgi/request.h). Returns 0, or 1, 2 or 3 after the error page when
 // the registry key, its value "Configuration File" or the configuration file itself cannot be
-// read. The arguments, the environment pointer and the cookies are not used.
+// read. A request the guard refuses (cgi/request_guard.h) gets its refusal page and 0, before
+// anything is read. The arguments, the environment pointer and the cookies are not used.
 int SitePageMain(int argc, char** argv, char** envp, FieldSet& form, FieldSet& query,
                  FieldSet& cookies);
 

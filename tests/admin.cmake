@@ -3,3 +3,7 @@
 vard_test(NAME admin_test SOURCES admin_test.cc admin_lock_test.cc
           LIBS vard_cgi_runner vard_tree vard_schema LABELS admin)
 add_dependencies(admin_test vardadmin)
+# Both CGI programs against forged requests: changing actions by GET or from another origin.
+vard_test(NAME forgery_test SOURCES forgery_test.cc
+          LIBS vard_cgi_runner vard_user_test_support LABELS admin)
+add_dependencies(forgery_test vardadmin vardsite)

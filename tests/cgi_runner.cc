@@ -28,9 +28,10 @@ namespace {
 
 // The variables a CGI program reads from its environment; the runner sets exactly the ones
 // the request gives and never leaks the test process's own.
-constexpr const char* kCgiVariables[] = {"CONTENT_LENGTH",    "QUERY_STRING",  "HTTP_COOKIE",
-                                         "SCRIPT_NAME",       "SERVER_NAME",   "SERVER_PORT",
-                                         "VARDOMAR_REGISTRY", "REQUEST_METHOD"};
+constexpr const char* kCgiVariables[] = {
+    "CONTENT_LENGTH", "QUERY_STRING", "HTTP_COOKIE",       "SCRIPT_NAME",
+    "SERVER_NAME",    "SERVER_PORT",  "VARDOMAR_REGISTRY", "REQUEST_METHOD",
+    "HTTP_HOST",      "HTTP_ORIGIN",  "HTTP_REFERER",      "HTTP_SEC_FETCH_SITE"};
 
 bool IsCgiVariable(const char* entry) {
   for (const char* name : kCgiVariables) {
@@ -58,7 +59,7 @@ std::vector<std::string> ChildEnvironment(const CgiRequest& request) {
   set("SERVER_NAME", request.server_name);
   set("SERVER_PORT", request.server_port);
   set("VARDOMAR_REGISTRY", request.registry);
-  env.push_back(request.body.empty() ? "REQUEST_METHOD=GET" : "REQUEST_METHOD=POST");
+  set("REQUEST_METHOD", request.method);
   for (const std::string& extra : request.extra_env) env.push_back(extra);
   return env;
 }

@@ -26,12 +26,14 @@ struct CgiRequest {
   // Leaves CONTENT_LENGTH out even when there is a body.
   bool omit_content_length = false;
   std::optional<std::string> cookie;
+  // REQUEST_METHOD: a browser posts every form of the programs.
+  std::optional<std::string> method = std::string("POST");
   std::optional<std::string> script_name = std::string("/scripts/vardadmin");
   std::optional<std::string> server_name = std::string("localhost");
   std::optional<std::string> server_port = std::string("80");
   // Path of the registry store (env VARDOMAR_REGISTRY); nullopt leaves the variable unset.
   std::optional<std::string> registry;
-  // Extra variables, NAME=value.
+  // Extra variables, NAME=value (HTTP_ORIGIN, HTTP_HOST, ... are never taken from the test).
   std::vector<std::string> extra_env;
   // Largest file the program may write, in bytes (RLIMIT_FSIZE; writes beyond it fail with
   // EFBIG): a way to make a save fail even when the tests run as root. Negative: no limit.
