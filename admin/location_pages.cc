@@ -1,6 +1,9 @@
 #include "admin/location_pages.h"
 
+#include <sys/stat.h>
+
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "cgi/html.h"
@@ -11,6 +14,7 @@
 #include "schema/names.h"
 #include "schema/storable.h"
 #include "tree/named_object.h"
+#include "tree/text_tree_stream.h"
 
 namespace vard {
 namespace {
@@ -40,6 +44,28 @@ void WriteLocationForm(std::string_view config_label, std::string_view config,
   WriteLine("</p>");
   WriteLine("<p><input type=\"submit\" value=\"Submit\" name=\"B1\"></p>");
   WriteLine("</form>");
+}
+
+// Why `path` cannot be the configuration's location, or null when it can. Every program then
+// loads and replaces the file found there, so it must be a file of this format: a path that
+// names another file the web server's user may write (a password list, a log) would be
+// overwritten by the first change. An empty file is a new configuration.
+const char* LocationRefusal(std::string_view path) {
+  if (path.empty() || path.front() != '/') return "it is not a full path (beginning with /)";
+  const std::string name(path);
+  struct stat status;
+  if (stat(name.c_str(), &status) != 0) {
+    return "it does not exist (create it first; an empty file will do)";
+  }
+  if (!S_ISREG(status.st_mode)) return "it is not a regular file";
+  if (status.st_size == 0) return nullptr;
+  TextTreeStream stream(name, false);
+  if (!stream.IsOpen()) return "it can not be read";
+  while (stream.ReadLine()) {
+    const int code = stream.ParseLine();
+    if (code != kLineNothing && code != kLineOther) return nullptr;
+  }
+  return "not one line of it reads as a configuration line";
 }
 
 std::string_view OrEmpty(const std::unique_ptr<char[]>& text) {
@@ -86,6 +112,17 @@ int WriteLocationErrorPage(int code) {
 }
 
 void StoreConfigLocation(FieldSet& form) {
+  const std::string_view config = form.Get("Config").Text();
+  if (const char* refusal = LocationRefusal(config)) {
+    Write("Configuration file <b>");
+    WriteEscaped(config);
+    Write("</b> can not be used - ");
+    Write(refusal);
+    WriteLine(" ! Nothing was stored.<BR>");
+    WriteLocationForm("Configuration file:", config,
+                      "Backup directory (must exist):", form.Get("Backup").Text());
+    return;
+  }
   SettingsKey key(true, Hive::kLocalMachine, kRegistryKey);
   // A write that fails is reported like a key that cannot be opened: the administrator must
   // not be told the location was saved when it was not.

@@ -19,7 +19,9 @@ void WriteLocationPage();
 int WriteLocationErrorPage(int code);
 
 // The Config action: stores the form fields `Config` and `Backup` as the registry values,
-// creating the key when needed, and writes the one-line result.
+// creating the key when needed, and writes the one-line result. A `Config` that cannot be a
+// configuration (not a full path, not an existing regular file, or a file that is not empty
+// yet holds no configuration line) stores nothing: the reason and the form, refilled.
 void StoreConfigLocation(FieldSet& form);
 
 }  // namespace vard

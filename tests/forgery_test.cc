@@ -1,8 +1,9 @@
 // Both CGI programs against requests that another web site can make the administrator's
 // browser send: a changing action by GET, or posted from a page of another origin, changes
 // neither the configuration nor the settings store; posted from the programs' own origin it
-// works.
-#include <sys/types.h>
+// works. And the Config action refuses a location that cannot be a configuration.
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -113,6 +114,38 @@ TEST_F(ForgeryTest, ChangesOnlyByPostFromTheOwnOrigin) {
     ASSERT_TRUE(WriteFile(site_.config_path(), kUserConfig));
     ASSERT_TRUE(WriteRegistry(site_.registry_path(), site_.config_path()));
   }
+}
+
+TEST_F(ForgeryTest, ConfigRefusesALocationThatCannotBeAConfiguration) {
+  const TempDir& dir = site_.dir();
+  const std::string passwords = dir.File("htpasswd");
+  ASSERT_TRUE(WriteFile(passwords, "admin:$apr1$Qx8$Qx8Qx8Qx8Qx8Qx8Qx8Qx8.\n\n"));
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  const struct {
+    std::string path, reason;
+  } cases[] = {
+      {"", "it is not a full path"},
+      {"config.cfg", "it is not a full path"},
+      {dir.File("missing.cfg"), "it does not exist"},
+      {dir.path(), "it is not a regular file"},
+      {dir.File("fifo"), "it is not a regular file"},
+      {"/dev/null", "it is not a regular file"},
+      {passwords, "not one line of it reads as a configuration line"},
+  };
+  const Files before = Snapshot(site_);
+  const std::string passwords_before = ReadFile(passwords);
+  for (const auto& c : cases) {
+    const ChangingAction config{"vardadmin", "Config",
+                                FormBody({{"Config", c.path}, {"Backup", "/b<"}})};
+    const CgiResponse response = Run(config, "POST", kOwnOrigin);
+    EXPECT_THAT(response.Body(), StartsWith("Configuration file <b>" + c.path +
+                                            "</b> can not be used - " + c.reason))
+        << c.path;
+    // The form comes back with what was typed, to be corrected.
+    EXPECT_THAT(response.Body(), HasSubstr("value=\"/b&lt;\"")) << response.Body();
+    EXPECT_TRUE(Snapshot(site_) == before) << c.path;
+  }
+  EXPECT_EQ(ReadFile(passwords), passwords_before);
 }
 
 }  // namespace
