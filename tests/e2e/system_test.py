@@ -196,7 +196,10 @@ class SystemTest(unittest.TestCase):
         self.assertEqual(r.status, 200)
         self.assertEqual(self.whoami("bob", "bob-pw").status, 401)
 
+        # A name the run command's Apache does not answer to never reaches the programs.
         r = harness.request(self.port, "/cgi-bin/vardsite", host="unbound.test:%d" % self.port)
+        self.assertEqual(r.status, 403)
+        r = harness.request(self.port, "/cgi-bin/vardsite", host="[::1]:%d" % self.port)
         self.assertIn("No authority was defined for site answering on", r.body)
         self.assertNotIn("alice", r.body)
 
