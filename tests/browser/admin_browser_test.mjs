@@ -4,62 +4,21 @@
 // and a user name holding markup is shown as text on the user list and in the log viewer.
 // Screenshots of both land in tests/artifacts/.
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
-import {fileURLToPath} from 'node:url';
 
 import {chromium} from 'playwright-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const source = process.env.VARD_SOURCE || path.resolve(here, '..', '..');
-const bin = process.env.VARD_BIN || path.join(source, 'build', 'bin');
+import {chromiumOptions, freePort, source, startRun, stopRun} from './run_command.mjs';
+
 const artifacts = path.join(source, 'tests', 'artifacts');
 
 const USER = 'erin';
 const PASSWORD = 'erin-browser-pw';
 const ACCOUNT = 'webreader';
 const MARKUP_USER = '<img src=x onerror=alert(1)>';
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const {port} = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-// scripts/run in a process group of its own, so that stopping it is Ctrl-C to the whole group.
-async function startRun(state, port) {
-  const run = spawn(path.join(source, 'scripts', 'run'),
-                    ['--no-build', '--bin', bin, '--state', state, '--port', String(port),
-                     '--empty'],
-                    {detached: true, stdio: ['ignore', 'pipe', 'pipe']});
-  let output = '';
-  run.stdout.on('data', (d) => { output += d; });
-  run.stderr.on('data', (d) => { output += d; });
-  const deadline = Date.now() + 60000;
-  while (!output.includes('Vardomar runs at')) {
-    if (run.exitCode !== null || Date.now() > deadline) {
-      throw new Error(`run did not start:\n${output}`);
-    }
-    await new Promise((r) => setTimeout(r, 100));
-  }
-  return run;
-}
-
-async function stopRun(run) {
-  if (run.exitCode !== null) return run.exitCode;
-  const exited = new Promise((resolve) => run.on('exit', (code) => resolve(code)));
-  process.kill(-run.pid, 'SIGINT');
-  return exited;
-}
 
 // One request outside the browser, as another visitor would send it.
 function visit(port, pathname, user, password) {
@@ -94,16 +53,12 @@ async function main() {
   const port = await freePort();
   const base = `http://127.0.0.1:${port}`;
   const log = path.join(state, 'data', 'events.log');
-  const run = await startRun(state, port);
+  const run = await startRun(state, port, ['--empty']);
   let context;
   try {
     context = await chromium.launchPersistentContext(profile, {
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+      ...chromiumOptions,
       httpCredentials: {username: USER, password: PASSWORD},
-      viewport: {width: 1280, height: 900},
     });
     const page = context.pages()[0] || await context.newPage();
     const dialogs = [];
