@@ -31,3 +31,9 @@ add_test(NAME apache_browser
          COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/admin_browser_test.mjs)
 set_tests_properties(apache_browser PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
                      ENVIRONMENT "${VARD_E2E_ENV}")
+
+# Another web site against the administration pages in the same browser.
+add_test(NAME apache_browser_forgery
+         COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/forgery_browser_test.mjs)
+set_tests_properties(apache_browser_forgery PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
+                     ENVIRONMENT "${VARD_E2E_ENV}")
