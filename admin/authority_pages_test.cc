@@ -134,7 +134,8 @@ TEST(AuthorityPages, RenameKeepsSlotAndUsersAndSetsThePolicy) {
 TEST(AuthorityPages, ChooserForwardsToThePostAction) {
   CgiSite site(kAuthorities);
   const std::string page = RunAdminQuery(site, "Action=SelectAuthority&PostAction=AddUser").content;
-  EXPECT_THAT(page, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=AddUser\">"
+  EXPECT_THAT(page, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=AddUser\">"
                               "\n<p><select size=\"1\" name=\"Authority\">\n"
                               "<option value=\"staff\">staff</option>"));
   EXPECT_THAT(page, HasSubstr("value=\"Next &gt;&gt;\" name=\"B1\""));

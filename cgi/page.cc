@@ -48,6 +48,8 @@ void WriteInt(long number) { std::printf("%ld", number); }
 void WriteHeader(std::string_view content_type) {
   Write("Content-Type: ");
   Write(content_type);
+  Write("; charset=");
+  Write(kPageCharset);
   Write("\n\n");
 }
 
@@ -69,7 +71,9 @@ void WritePageHead(std::string_view title) {
   Write("<title>");
   WriteEscaped(title);
   WriteLine("</title>");
-  WriteLine("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">");
+  Write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=");
+  Write(kPageCharset);
+  WriteLine("\">");
   WriteLine("<style>");
   WriteLine("<!--");
   WriteLine("td { font-family: Arial; font-size: 10pt }");
@@ -90,7 +94,9 @@ void WritePageHead(std::string_view title) {
 }
 
 void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
+  Write("<form method=\"POST\" accept-charset=\"");
+  Write(kPageCharset);
+  Write("\" action=\"");
   WriteActionUrl(action);
   WriteLine("\">");
 }

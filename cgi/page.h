@@ -8,6 +8,11 @@
 
 namespace vard {
 
+// The character set of every page, named by the response header, the page's own declaration
+// and every form's accept-charset: a browser then shows stored texts as they were typed and
+// posts them back as the same bytes, the bytes its Basic log-on sends for a password.
+inline constexpr std::string_view kPageCharset = "UTF-8";
+
 // Writes `text` unchanged: the system's own markup. Values use WriteEscaped (cgi/html.h).
 void Write(std::string_view text);
 // Writes `text` unchanged followed by "\n".
@@ -15,7 +20,8 @@ void WriteLine(std::string_view text);
 // Writes `number` in decimal.
 void WriteInt(long number);
 
-// Writes "Content-Type: <type>\n\n": the only header of every response, written first.
+// Writes "Content-Type: <type>; charset=<kPageCharset>\n\n": the only header of every response,
+// written first.
 void WriteHeader(std::string_view content_type);
 
 // Writes the program's own URL, SCRIPT_NAME HTML-escaped (nothing when it is missing).
@@ -27,8 +33,9 @@ void WriteScriptName();
 void WriteActionUrl(std::string_view action);
 // Writes "<SCRIPT_NAME>?Action=<action>&PostAction=<post_action>", both names as above.
 void WriteActionUrl2(std::string_view action, std::string_view post_action);
-// Writes '<form method="POST" action="<action URL>">' and a line end: every form posts its
-// fields in the body and names the operation in the query, as the programs read them.
+// Writes '<form method="POST" accept-charset="<kPageCharset>" action="<action URL>">' and a line
+// end: every form posts its fields in the body, in the pages' character set, and names the
+// operation in the query, as the programs read them.
 void WriteFormStart(std::string_view action);
 
 // Writes the HTML head with `title` (escaped) and the style sheet, ending with "<body>".

@@ -24,7 +24,20 @@ class PageTest : public testing::Test {
 };
 
 TEST_F(PageTest, HeaderIsTheContentTypeAndAnEmptyLine) {
-  EXPECT_EQ(Captured([] { WriteHeader("text/html"); }), "Content-Type: text/html\n\n");
+  EXPECT_EQ(Captured([] { WriteHeader("text/html"); }),
+            "Content-Type: text/html; charset=UTF-8\n\n");
+}
+
+// A browser posts a form in the character set the form and page name, and the filter compares
+// bytes: the page and its forms must name the same one as the header.
+TEST_F(PageTest, HeadAndFormsNameTheSameCharset) {
+  EXPECT_NE(Captured([] {
+              WritePageHead("Users");
+            }).find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n"),
+            std::string::npos);
+  EXPECT_EQ(Captured([] { WriteFormStart("AddUserDo"); }),
+            "<form method=\"POST\" accept-charset=\"UTF-8\" "
+            "action=\"/scripts/vardadmin?Action=AddUserDo\">\n");
 }
 
 TEST_F(PageTest, ActionUrls) {

@@ -53,7 +53,7 @@ class SiteTest : public testing::Test {
 };
 
 TEST_F(SiteTest, ConfigurationThatCannotBeFoundGivesABareErrorPageAndItsCode) {
-  const std::string header = "Content-Type: text/html\n\n";
+  const std::string header = "Content-Type: text/html; charset=UTF-8\n\n";
   CgiRequest no_key = Request("");
   no_key.registry = site_.dir().File("no-registry");
   CgiResponse response = Run(no_key);
@@ -92,7 +92,7 @@ TEST_F(SiteTest, StartPageIsTheFramedUserListOfTheBoundAuthority) {
   request.query_string.reset();
   CgiResponse response = Run(request);
   EXPECT_EQ(response.exit_status, 0);
-  EXPECT_THAT(response.out, StartsWith("Content-Type: text/html\n\n<html>"));
+  EXPECT_THAT(response.out, StartsWith("Content-Type: text/html; charset=UTF-8\n\n<html>"));
   const std::string body = response.Body();
   EXPECT_THAT(body, HasSubstr("<title>Trevalo Vardomar (text) manager - WEB site edition</title>"));
   EXPECT_THAT(body, HasSubstr("Trevalo Vardomar version 1.5 - authority manager"));

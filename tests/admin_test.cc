@@ -55,10 +55,11 @@ std::string ReadRegistryValue(const std::string& registry, std::string_view name
 }
 
 std::string ErrorPage(int code) {
-  return "Content-Type: text/html\n\n<HTML><BODY>\nError: " + std::to_string(code) +
+  return "Content-Type: text/html; charset=UTF-8\n\n<HTML><BODY>\nError: " + std::to_string(code) +
          "<BR>\n"
          "Please specify at least configuration file (You can enter other parameters later):\n"
-         "<form method=\"POST\" action=\"/scripts/vardadmin?Action=Config\">\n"
+         "<form method=\"POST\" accept-charset=\"UTF-8\" "
+         "action=\"/scripts/vardadmin?Action=Config\">\n"
          "<p>Configuration file (required !): <input type=\"text\" name=\"Config\" size=\"40\" "
          "value=\"\"></p>\n"
          "<p>Backup directory (must exist if specified): <input type=\"text\" name=\"Backup\" "
@@ -72,9 +73,11 @@ TEST(AdminFrameTest, RequestWithoutQueryShowsTheLocationPageInTheFrame) {
   request.query_string.reset();
   const CgiResponse response = Admin(request);
   EXPECT_EQ(response.exit_status, 0);
-  EXPECT_THAT(response.out,
-              StartsWith("Content-Type: text/html\n\n<html>\n<head>\n<title>Trevalo Vardomar "
-                         "(text) manager</title>\n"));
+  EXPECT_THAT(
+      response.out,
+      StartsWith(
+          "Content-Type: text/html; charset=UTF-8\n\n<html>\n<head>\n<title>Trevalo Vardomar "
+          "(text) manager</title>\n"));
   EXPECT_THAT(response.out, HasSubstr("<b><i>Trevalo Vardomar version 1.5 - Administration CGI "
                                       "utility</i></b>"));
   EXPECT_THAT(response.out, EndsWith("</table>\n</body>\n</html>\n"));
@@ -83,7 +86,8 @@ TEST(AdminFrameTest, RequestWithoutQueryShowsTheLocationPageInTheFrame) {
                                "authentication filter text version.<BR>\n"));
   EXPECT_THAT(cell, HasSubstr("\\HKEY_LOCAL_MACHINE\\Software\\Trevalo soft\\Vardomar "
                               "(Text)<BR>\nstring value: Configuration File<BR>\n"));
-  EXPECT_THAT(cell, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=Config\">"
+  EXPECT_THAT(cell, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=Config\">"
                               "\n<p>Configuration file: <input type=\"text\" name=\"Config\" "
                               "size=\"40\" value=\"" +
                               site.config_path() + "\"></p>\n"));
@@ -183,7 +187,8 @@ TEST(AdminConfigTest, StoresTheLocationCreatingTheKeyWithoutTouchingTheConfigura
   CgiResponse response = Admin(request);
   EXPECT_EQ(response.exit_status, 0);
   EXPECT_EQ(response.out,
-            "Content-Type: text/html\n\nConfiguration saved. <a href=\"/scripts/vardadmin\">Click "
+            "Content-Type: text/html; charset=UTF-8\n\nConfiguration saved. <a "
+            "href=\"/scripts/vardadmin\">Click "
             "here to continue ...</a>\n");
   EXPECT_EQ(ReadRegistryValue(*request.registry, kConfigFileValue), dir.File("my config.cfg"));
   EXPECT_EQ(ReadRegistryValue(*request.registry, kBackupDirValue), "/var/backup");
@@ -229,7 +234,8 @@ TEST(AdminGeneralOptionsTest, FormShowsTheStoredOptions) {
   const std::string cell = ContentCell(Admin(site.Request("Action=MainScreen")).out);
   EXPECT_EQ(cell,
             "<p><b>General options:</b></p>\n"
-            "<form method=\"POST\" action=\"/scripts/vardadmin?Action=MainScreenDo\">\n"
+            "<form method=\"POST\" accept-charset=\"UTF-8\" "
+            "action=\"/scripts/vardadmin?Action=MainScreenDo\">\n"
             "<p><input type=\"checkbox\" name=\"Disable\" value=\"ON\" checked><i>Disable filter "
             "(filter will pass authentication to the IIS while disabled)</i></p>\n"
             "<p>Log file: <input type=\"text\" name=\"LogFile\" size=\"47\" "

@@ -174,15 +174,16 @@ TEST_F(AdminUserPagesTest, UserListShowsEachUserWithEscapedValuesAndTwoForms) {
   EXPECT_THAT(body, HasSubstr("<td bgcolor=\"#E0E0E0\">&lt;script&gt;</td>"));
   EXPECT_THAT(body, HasSubstr("web&quot;staff"));
   EXPECT_THAT(body, Not(HasSubstr("<script>")));
-  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=EditUser\">"
+  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=EditUser\">"
                               "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
                               "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
                               "<input type=\"submit\" value=\"Edit\" name=\"B1\">"));
-  EXPECT_THAT(body,
-              HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=DelUserDo\">"
-                        "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
-                        "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
-                        "<input type=\"submit\" value=\"Delete\" name=\"B1\">"));
+  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=DelUserDo\">"
+                              "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
+                              "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
+                              "<input type=\"submit\" value=\"Delete\" name=\"B1\">"));
 
   // An authority that does not exist lists nothing: the heading row alone.
   const std::string none = Run("ListAuthority", FormBody({{"Authority", "Nobody"}})).Body();
@@ -219,14 +220,15 @@ TEST_F(AdminUserPagesTest, EditFormShowsTheStoredStateAndMarksTheAccountIgnoring
 
 TEST_F(AdminUserPagesTest, ChoosersListTheUsersWithoutPreselection) {
   const std::string del = Run("DelUser", FormBody({{"Authority", "Staff"}})).Body();
-  EXPECT_THAT(del, HasSubstr("<p><b>Delete User</b></p>\n<form method=\"POST\" "
-                             "action=\"/scripts/vardadmin?Action=DelUserDo\">\n"
-                             "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
-                             "<p><select size=\"12\" name=\"User\">\n"
-                             "<option value=\"alice\">alice</option>\n"
-                             "<option value=\"bob\">bob</option>\n"
-                             "<option value=\"carol\">carol</option>\n"
-                             "</select> <input type=\"submit\" value=\"Delete\" name=\"B1\">"));
+  EXPECT_THAT(del,
+              HasSubstr("<p><b>Delete User</b></p>\n<form method=\"POST\" accept-charset=\"UTF-8\" "
+                        "action=\"/scripts/vardadmin?Action=DelUserDo\">\n"
+                        "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
+                        "<p><select size=\"12\" name=\"User\">\n"
+                        "<option value=\"alice\">alice</option>\n"
+                        "<option value=\"bob\">bob</option>\n"
+                        "<option value=\"carol\">carol</option>\n"
+                        "</select> <input type=\"submit\" value=\"Delete\" name=\"B1\">"));
   const std::string change = Run("ChangeUser", FormBody({{"Authority", "Staff"}})).Body();
   EXPECT_THAT(change, HasSubstr("action=\"/scripts/vardadmin?Action=EditUser\">\n"
                                 "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
