@@ -69,6 +69,7 @@ TEST(AuthorityPages, RefusalsChangeNothing) {
        "Authority <b>staff</b> not changed - the name <b>GUESTS</b> is already in use !"},
       {"AuthRenDo", "staff", "stray", "the name <b>stray</b> is already in use !"},
       {"AuthRenDo", "staff", "a\rb", "can not be used"},
+      {"AuthRenDo", "staff", "Staff ", "Authority name <b>Staff </b> can not be used"},
   };
   CgiSite site(kAuthorities);
   const FileState before = StateOf(site.config_path());

@@ -82,6 +82,8 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
        "<b>EXPIRATIONREQUIRED</b> is reserved"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "a:b"}}), "can not be stored"},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "x;y"}}), "can not be stored"},
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob "}}),
+       "User name <b>bob </b> can not be stored"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", long_name}}), "can not be stored"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "line\nbreak"}}),
        "can not be stored"},

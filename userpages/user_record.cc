@@ -24,7 +24,7 @@ std::string RefuseUserName(const UserScope& scope, std::string_view user) {
   if (user.empty()) return "User name can not be empty !";
   if (!IsStorableSectionName(user)) {
     return "User name <b>" + HtmlEscape(user) +
-           "</b> can not be stored - it must not begin with a blank, must not contain "
+           "</b> can not be stored - it must not begin or end with a blank, must not contain "
            "&quot;:&quot;, "
            "&quot;;&quot; or control characters and must not be longer than 255 characters ! "
            "Nothing was changed.";
