@@ -72,7 +72,7 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
        "User name can not be empty !"},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"B1", "Submit"}}),
        "User name can not be empty !"},
-      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "ALICE"}}),
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "ALICE"}, {"Pass", "p"}}),
        "User <B>ALICE</B> already exist in authority <B>Staff</b>"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "expirationrequired"}}),
        "<b>expirationrequired</b> is reserved"},
@@ -90,11 +90,23 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"Pass", "a\r\nb"}}),
        "Password can not be stored"},
       {"AddUserDo",
-       FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Expire", std::string(512, '1')}}),
+       FormBody({{"Authority", "Staff"},
+                 {"User", "zed"},
+                 {"Pass", "p"},
+                 {"Expire", std::string(512, '1')}}),
        "Expiration date can not be stored"},
       {"ChangeUserDo",
-       FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"MapTo", "on"}, {"NTAcc", "a\nb"}}),
+       FormBody({{"Authority", "Staff"},
+                 {"User", "bob"},
+                 {"Pass", "p"},
+                 {"MapTo", "on"},
+                 {"NTAcc", "a\nb"}}),
        "NT account name can not be stored"},
+      // A user without a password would be open to anyone who knows the name.
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Pass", ""}}),
+       "Password can not be empty ! Nothing was changed."},
+      {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"MapTo", "ON"}}),
+       "Password can not be empty ! Nothing was changed."},
   };
   const std::string before = site_.Config();
   const ino_t inode = Inode(site_.config_path());
@@ -125,7 +137,7 @@ TEST_F(AdminUserPagesTest, ChangingAUserKeepsItsPlaceAndReplacesTheWholeRecord) 
             "(string)expiredate=12/31/2037\n(int)noexpiration=0\n(int)disabled=0\n} bob;\n");
 
   // Changing a user that is not there adds it.
-  Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}}));
+  Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Pass", "z"}}));
   EXPECT_EQ(StaffUsers(), (std::vector<std::string>{"alice", "bob", "carol", "zed"}));
 }
 
@@ -135,12 +147,14 @@ TEST_F(AdminUserPagesTest, ChangeWarnsAboutDatesTheFilterWillRefuseButStoresThem
   for (const auto& [expire, warning] : std::vector<std::pair<std::string, std::string>>{
            {"1/1/2038", year}, {"2038", format}, {"1-1-2000", format}}) {
     CgiResponse response = Run(
-        "ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Expire", expire}}));
+        "ChangeUserDo",
+        FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Pass", "c"}, {"Expire", expire}}));
     EXPECT_THAT(response.out, HasSubstr("</b> changed in authority <B>Staff</B>\n" + warning))
         << expire;
     EXPECT_THAT(UserBlock(site_.Config(), "carol"), HasSubstr("expiredate=" + expire + "\n"));
   }
-  CgiResponse empty = Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}}));
+  CgiResponse empty =
+      Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Pass", "c"}}));
   EXPECT_THAT(empty.out, Not(HasSubstr("Warning")));
 }
 
@@ -160,6 +174,7 @@ TEST_F(AdminUserPagesTest, DeletingAMissingUserStillConfirmsAndRewritesTheFile) 
 TEST_F(AdminUserPagesTest, UserListShowsEachUserWithEscapedValuesAndTwoForms) {
   Run("AddUserDo", FormBody({{"Authority", "Staff"},
                              {"User", "<script>"},
+                             {"Pass", "s"},
                              {"MapTo", "ON"},
                              {"NTAcc", "web\"staff"}}));
   const std::string body = Run("ListAuthority", FormBody({{"Authority", "Staff"}})).Body();
@@ -247,8 +262,8 @@ TEST_F(AdminUserPagesTest, ChoosersListTheUsersWithoutPreselection) {
 
 TEST_F(AdminUserPagesTest, AFailedSaveIsReportedInsteadOfTheSuccess) {
   const std::string before = site_.Config();
-  CgiRequest request =
-      site_.Request("Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}}));
+  CgiRequest request = site_.Request(
+      "Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}, {"Pass", "e"}}));
   request.file_size_limit = 16;
   CgiResponse response = RunCgi(ProgramPath("vardadmin"), request);
   EXPECT_THAT(response.out, HasSubstr("Configuration could not be saved - nothing was changed."));

@@ -38,6 +38,11 @@ std::string RefuseReservedName(const UserScope& scope, std::string_view user) {
          HtmlEscape(scope.authority_name) + "</B> ! Nothing was changed.";
 }
 
+std::string RefuseEmptyPassword(const FieldSet& form) {
+  if (*form.Get("Pass").Text() != '\0') return {};
+  return "Password can not be empty ! Nothing was changed.";
+}
+
 bool PostedMapping(const FieldSet& form) { return NamesEqual(form.Get("MapTo").Text(), "ON"); }
 
 std::string RefuseUserTexts(const FieldSet& form) {
