@@ -171,6 +171,28 @@ TEST_F(AdminUserPagesTest, DeletingAMissingUserStillConfirmsAndRewritesTheFile) 
   EXPECT_NE(Inode(site_.config_path()), inode);
 }
 
+// Texts are stored as the bytes posted and shown as stored: an older file holding Latin-1 bytes
+// still saves byte for byte, and a UTF-8 password reads back as typed.
+TEST_F(AdminUserPagesTest, TextsKeepTheirBytesWhateverTheirEncoding) {
+  std::string latin1 = site_.Config();
+  latin1.replace(latin1.find("Password=a1"), 11,
+                 "Password=Gr\xFC\xDF"
+                 "e \xE9");
+  ASSERT_TRUE(WriteFile(site_.config_path(), latin1));
+  const ino_t inode = Inode(site_.config_path());
+  Run("DelUserDo", FormBody({{"Authority", "Staff"}, {"User", "nobody"}}));
+  EXPECT_NE(Inode(site_.config_path()), inode);
+  EXPECT_EQ(site_.Config(), latin1);
+
+  const std::string utf8 =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e an \xC3\xA9 und 5 \xE2\x82\xAC";
+  Run("AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}, {"Pass", utf8}}));
+  EXPECT_THAT(UserBlock(site_.Config(), "erin"), HasSubstr("(string)Password=" + utf8 + "\n"));
+  EXPECT_THAT(Run("EditUser", FormBody({{"Authority", "Staff"}, {"User", "erin"}})).Body(),
+              HasSubstr("name=\"Pass\" size=\"20\" value=\"" + utf8 + "\""));
+}
+
 TEST_F(AdminUserPagesTest, UserListShowsEachUserWithEscapedValuesAndTwoForms) {
   Run("AddUserDo", FormBody({{"Authority", "Staff"},
                              {"User", "<script>"},
