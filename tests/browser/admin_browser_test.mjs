@@ -4,62 +4,17 @@
 // and a user name holding markup is shown as text on the user list and in the log viewer.
 // Screenshots of both land in tests/artifacts/.
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import net from 'node:net';
-import os from 'node:os';
 import path from 'node:path';
-import {fileURLToPath} from 'node:url';
 
-import {chromium} from 'playwright-core';
-
-const here = path.dirname(fileURLToPath(import.meta.url));
-const source = process.env.VARD_SOURCE || path.resolve(here, '..', '..');
-const bin = process.env.VARD_BIN || path.join(source, 'build', 'bin');
-const artifacts = path.join(source, 'tests', 'artifacts');
+import {artifacts, chooseAuthority, launchBrowser, menu, startRun, stopRun, submit}
+  from './run_support.mjs';
 
 const USER = 'erin';
 const PASSWORD = 'erin-browser-pw';
 const ACCOUNT = 'webreader';
 const MARKUP_USER = '<img src=x onerror=alert(1)>';
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const {port} = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-// scripts/run in a process group of its own, so that stopping it is Ctrl-C to the whole group.
-async function startRun(state, port) {
-  const run = spawn(path.join(source, 'scripts', 'run'),
-                    ['--no-build', '--bin', bin, '--state', state, '--port', String(port),
-                     '--empty'],
-                    {detached: true, stdio: ['ignore', 'pipe', 'pipe']});
-  let output = '';
-  run.stdout.on('data', (d) => { output += d; });
-  run.stderr.on('data', (d) => { output += d; });
-  const deadline = Date.now() + 60000;
-  while (!output.includes('Vardomar runs at')) {
-    if (run.exitCode !== null || Date.now() > deadline) {
-      throw new Error(`run did not start:\n${output}`);
-    }
-    await new Promise((r) => setTimeout(r, 100));
-  }
-  return run;
-}
-
-async function stopRun(run) {
-  if (run.exitCode !== null) return run.exitCode;
-  const exited = new Promise((resolve) => run.on('exit', (code) => resolve(code)));
-  process.kill(-run.pid, 'SIGINT');
-  return exited;
-}
 
 // One request outside the browser, as another visitor would send it.
 function visit(port, pathname, user, password) {
@@ -72,40 +27,16 @@ function visit(port, pathname, user, password) {
   });
 }
 
-async function submit(page, caption = 'Submit') {
-  await Promise.all([page.waitForLoadState('load'), page.click(`input[type=submit][value="${caption}"]`)]);
-}
-
-async function menu(page, text) {
-  await Promise.all([page.waitForLoadState('load'), page.click(`a:text-is("${text}")`)]);
-}
-
-// The authority chooser in front of every user page.
-async function chooseAuthority(page, authority) {
-  await page.selectOption('select[name=Authority]', authority);
-  await submit(page, 'Next >>');
-}
-
 async function main() {
-  const state = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-browser-'));
-  fs.chmodSync(state, 0o755);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-chromium-'));
   fs.mkdirSync(artifacts, {recursive: true});
-  const port = await freePort();
+  const server = await startRun();
+  const {port} = server;
   const base = `http://127.0.0.1:${port}`;
-  const log = path.join(state, 'data', 'events.log');
-  const run = await startRun(state, port);
-  let context;
+  const log = path.join(server.state, 'data', 'events.log');
+  let browser;
   try {
-    context = await chromium.launchPersistentContext(profile, {
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-      httpCredentials: {username: USER, password: PASSWORD},
-      viewport: {width: 1280, height: 900},
-    });
-    const page = context.pages()[0] || await context.newPage();
+    browser = await launchBrowser({username: USER, password: PASSWORD});
+    const {page} = browser;
     const dialogs = [];
     page.on('dialog', async (dialog) => { dialogs.push(dialog.message()); await dialog.dismiss(); });
 
@@ -184,11 +115,8 @@ async function main() {
 
     assert.deepEqual(dialogs, [], 'no script from a user name ran');
   } finally {
-    if (context) await context.close();
-    const status = await stopRun(run);
-    fs.rmSync(profile, {recursive: true, force: true});
-    fs.rmSync(state, {recursive: true, force: true});
-    assert.equal(status, 0, 'the run command stops cleanly');
+    if (browser) await browser.close();
+    assert.equal(await stopRun(server), 0, 'the run command stops cleanly');
   }
 }
 
