@@ -31,3 +31,8 @@ add_test(NAME apache_browser
          COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/admin_browser_test.mjs)
 set_tests_properties(apache_browser PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
                      ENVIRONMENT "${VARD_E2E_ENV}")
+
+add_test(NAME apache_browser_password
+         COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/password_browser_test.mjs)
+set_tests_properties(apache_browser_password PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
+                     ENVIRONMENT "${VARD_E2E_ENV}")
