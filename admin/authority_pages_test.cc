@@ -69,6 +69,7 @@ TEST(AuthorityPages, RefusalsChangeNothing) {
        "Authority <b>staff</b> not changed - the name <b>GUESTS</b> is already in use !"},
       {"AuthRenDo", "staff", "stray", "the name <b>stray</b> is already in use !"},
       {"AuthRenDo", "staff", "a\rb", "can not be used"},
+      {"AuthRenDo", "staff", "Staff ", "Authority name <b>Staff </b> can not be used"},
   };
   CgiSite site(kAuthorities);
   const FileState before = StateOf(site.config_path());
@@ -134,7 +135,8 @@ TEST(AuthorityPages, RenameKeepsSlotAndUsersAndSetsThePolicy) {
 TEST(AuthorityPages, ChooserForwardsToThePostAction) {
   CgiSite site(kAuthorities);
   const std::string page = RunAdminQuery(site, "Action=SelectAuthority&PostAction=AddUser").content;
-  EXPECT_THAT(page, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=AddUser\">"
+  EXPECT_THAT(page, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=AddUser\">"
                               "\n<p><select size=\"1\" name=\"Authority\">\n"
                               "<option value=\"staff\">staff</option>"));
   EXPECT_THAT(page, HasSubstr("value=\"Next &gt;&gt;\" name=\"B1\""));

@@ -73,6 +73,7 @@ TEST(NtAccountPages, RefusalsChangeNothing) {
       {"NTAccAddDo", "webuser", "a", "a", "Account allready exist !"},
       {"NTAccAddDo", "dom:user", "a", "a", "User name <b>dom:user</b> can not be used"},
       {"NTAccAddDo", "tab\there", "a", "a", "can not be used"},
+      {"NTAccAddDo", "fresh ", "a", "a", "User name <b>fresh </b> can not be used"},
       {"NTAccAddDo", std::string(256, 'n'), "a", "a", "can not be used"},
       {"NTAccAddDo", "fresh", "a\nb", "a\nb", "Password can not be used"},
       {"NTAccAddDo", "fresh", std::string(512, 'p'), std::string(512, 'p'),

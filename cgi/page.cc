@@ -104,7 +104,9 @@ void WritePageHead(std::string_view title) {
 }
 
 void WriteFormStart(std::string_view action) {
-  Write("<form method=\"POST\" action=\"");
+  Write("<form method=\"POST\" accept-charset=\"");
+  Write(kPageCharset);
+  Write("\" action=\"");
   WriteActionUrl(action);
   WriteLine("\">");
 }

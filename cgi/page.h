@@ -8,15 +8,17 @@
 
 namespace vard {
 
+// The character set of every page, named by the response header, the page's own declaration
+// and every form's accept-charset: a browser then shows stored texts as they were typed and
+// posts them back as the same bytes, the bytes its Basic log-on sends for a password.
+inline constexpr std::string_view kPageCharset = "UTF-8";
+
 // Writes `text` unchanged: the system's own markup. Values use WriteEscaped (cgi/html.h).
 void Write(std::string_view text);
 // Writes `text` unchanged followed by "\n".
 void WriteLine(std::string_view text);
 // Writes `number` in decimal.
 void WriteInt(long number);
-
-// The character set of every page: the Content-Type header and the page head both name it.
-inline constexpr std::string_view kPageCharset = "iso-8859-1";
 
 // Writes the headers every response carries and the empty line that ends the header block:
 // "Content-Type: <type>; charset=<kPageCharset>", then the headers that keep the pages out of
@@ -33,8 +35,9 @@ void WriteScriptName();
 void WriteActionUrl(std::string_view action);
 // Writes "<SCRIPT_NAME>?Action=<action>&PostAction=<post_action>", both names as above.
 void WriteActionUrl2(std::string_view action, std::string_view post_action);
-// Writes '<form method="POST" action="<action URL>">' and a line end: every form posts its
-// fields in the body and names the operation in the query, as the programs read them.
+// Writes '<form method="POST" accept-charset="<kPageCharset>" action="<action URL>">' and a line
+// end: every form posts its fields in the body, in the pages' character set, and names the
+// operation in the query, as the programs read them.
 void WriteFormStart(std::string_view action);
 
 // Writes the HTML head with `title` (escaped) and the style sheet, ending with "<body>".

@@ -25,13 +25,25 @@ class PageTest : public testing::Test {
 
 TEST_F(PageTest, HeaderBlockEndsWithAnEmptyLine) {
   EXPECT_EQ(Captured([] { WriteHeader("text/html"); }),
-            "Content-Type: text/html; charset=iso-8859-1\n"
+            "Content-Type: text/html; charset=UTF-8\n"
             "Cache-Control: no-store\n"
             "X-Content-Type-Options: nosniff\n"
             "Referrer-Policy: same-origin\n"
             "X-Frame-Options: DENY\n"
             "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
             "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\n\n");
+}
+
+// A browser posts a form in the character set the form and page name, and the filter compares
+// bytes: the page and its forms must name the same one as the header.
+TEST_F(PageTest, HeadAndFormsNameTheSameCharset) {
+  EXPECT_NE(Captured([] {
+              WritePageHead("Users");
+            }).find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n"),
+            std::string::npos);
+  EXPECT_EQ(Captured([] { WriteFormStart("AddUserDo"); }),
+            "<form method=\"POST\" accept-charset=\"UTF-8\" "
+            "action=\"/scripts/vardadmin?Action=AddUserDo\">\n");
 }
 
 TEST_F(PageTest, ActionUrls) {

@@ -162,7 +162,9 @@ AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
   }
   const std::string_view password =
       CredentialText(credentials.pszPassword, credentials.cbPasswordBuff);
-  if (password != account->GetValue(kPassword)->GetString()) {
+  // A missing or empty stored password would let anyone who knows the name in.
+  const std::string_view stored_password = account->GetValue(kPassword)->GetString();
+  if (stored_password.empty() || password != stored_password) {
     return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
   }
   if (account->GetValue(kNoExpiration)->GetInt() == 0) {

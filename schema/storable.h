@@ -15,7 +15,8 @@ inline constexpr size_t kMaxStoredText = 511;
 
 // A section name (an authority, user or NT account): not empty, at most kMaxStoredName bytes, no
 // ":" or ";", no control character, and not starting with a space or tab (the reader drops
-// leading blanks).
+// leading blanks) nor ending with one (a list would show it as the name without the blank, yet
+// only the blank form logs on).
 bool IsStorableSectionName(std::string_view name);
 
 // A value name (such as a binding key): not empty, at most kMaxStoredName bytes, no "=", "[",

@@ -188,10 +188,16 @@ TEST_F(SiteTest, OperationsWorkOnTheSitesAuthorityAndNameIt) {
             (std::vector<std::string>{"alice", "bob", "carol", "erin"}));
   EXPECT_EQ(UserNames(site_.config_path(), "Other"), (std::vector<std::string>{"dave"}));
 
-  EXPECT_EQ(Content(Run("Action=AddUserDo", FormBody({{"User", "Erin"}})).Body()),
+  EXPECT_EQ(Content(Run("Action=AddUserDo", FormBody({{"User", "Erin"}, {"Pass", "e"}})).Body()),
             "User <B>Erin</B> already exist in authority <B>Staff</b>\n");
   EXPECT_EQ(Content(Run("Action=AddUserDo", FormBody({{"User", ""}})).Body()),
             "User name can not be empty !\n");
+  const std::string before = site_.Config();
+  for (const char* action : {"Action=AddUserDo", "Action=ChangeUserDo"}) {
+    EXPECT_EQ(Content(Run(action, FormBody({{"User", "zed"}, {"Pass", ""}})).Body()),
+              "Password can not be empty ! Nothing was changed.\n");
+  }
+  EXPECT_EQ(site_.Config(), before);
 
   CgiResponse changed = Run("Action=ChangeUserDo",
                             FormBody({{"User", "alice"}, {"Pass", "n"}, {"Expire", "1/1/2040"}}));
@@ -217,11 +223,12 @@ TEST_F(SiteTest, OperationsWorkOnTheSitesAuthorityAndNameIt) {
 TEST_F(SiteTest, BothProgramsWaitForTheLockAndKeepEachOthersChanges) {
   auto lock = std::make_unique<ConfigLock>(site_.config_path(), LockMode::kExclusive);
   ASSERT_TRUE(lock->Held());
-  CgiRequest admin =
-      site_.Request("Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "fromadmin"}}));
+  CgiRequest admin = site_.Request(
+      "Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "fromadmin"}, {"Pass", "a"}}));
   CgiProcess admin_process(ProgramPath("vardadmin"), admin);
-  CgiProcess site_process(ProgramPath("vardsite"),
-                          Request("Action=AddUserDo", FormBody({{"User", "fromsite"}})));
+  CgiProcess site_process(
+      ProgramPath("vardsite"),
+      Request("Action=AddUserDo", FormBody({{"User", "fromsite"}, {"Pass", "s"}})));
   usleep(300 * 1000);
   EXPECT_TRUE(admin_process.Running());
   EXPECT_TRUE(site_process.Running());

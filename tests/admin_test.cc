@@ -58,7 +58,8 @@ std::string ErrorPage(int code) {
   return kPageHeaders + ("<HTML><BODY>\nError: " + std::to_string(code)) +
          "<BR>\n"
          "Please specify at least configuration file (You can enter other parameters later):\n"
-         "<form method=\"POST\" action=\"/scripts/vardadmin?Action=Config\">\n"
+         "<form method=\"POST\" accept-charset=\"UTF-8\" "
+         "action=\"/scripts/vardadmin?Action=Config\">\n"
          "<p>Configuration file (required !): <input type=\"text\" name=\"Config\" size=\"40\" "
          "value=\"\"></p>\n"
          "<p>Backup directory (must exist if specified): <input type=\"text\" name=\"Backup\" "
@@ -83,7 +84,8 @@ TEST(AdminFrameTest, RequestWithoutQueryShowsTheLocationPageInTheFrame) {
                                "authentication filter text version.<BR>\n"));
   EXPECT_THAT(cell, HasSubstr("\\HKEY_LOCAL_MACHINE\\Software\\Trevalo soft\\Vardomar "
                               "(Text)<BR>\nstring value: Configuration File<BR>\n"));
-  EXPECT_THAT(cell, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=Config\">"
+  EXPECT_THAT(cell, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=Config\">"
                               "\n<p>Configuration file: <input type=\"text\" name=\"Config\" "
                               "size=\"40\" value=\"" +
                               site.config_path() + "\"></p>\n"));
@@ -221,7 +223,8 @@ TEST(AdminGeneralOptionsTest, FormShowsTheStoredOptions) {
   const std::string cell = ContentCell(Admin(site.Request("Action=MainScreen")).out);
   EXPECT_EQ(cell,
             "<p><b>General options:</b></p>\n"
-            "<form method=\"POST\" action=\"/scripts/vardadmin?Action=MainScreenDo\">\n"
+            "<form method=\"POST\" accept-charset=\"UTF-8\" "
+            "action=\"/scripts/vardadmin?Action=MainScreenDo\">\n"
             "<p><input type=\"checkbox\" name=\"Disable\" value=\"ON\" checked><i>Disable filter "
             "(filter will pass authentication to the IIS while disabled)</i></p>\n"
             "<p>Log file: <input type=\"text\" name=\"LogFile\" size=\"47\" "

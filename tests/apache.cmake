@@ -27,13 +27,15 @@ vard_e2e(apache_module apache_module_test.py 300
 vard_e2e(apache_system system_test.py 900)
 
 find_program(VARD_NODE node REQUIRED)
-add_test(NAME apache_browser
-         COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/admin_browser_test.mjs)
-set_tests_properties(apache_browser PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
-                     ENVIRONMENT "${VARD_E2E_ENV}")
+# vard_browser(name script): one headless-browser test against the system the run command starts.
+function(vard_browser name script)
+  add_test(NAME ${name} COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/${script})
+  set_tests_properties(${name} PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
+                       ENVIRONMENT "${VARD_E2E_ENV}")
+endfunction()
 
+vard_browser(apache_browser admin_browser_test.mjs)
 # Another web site against the administration pages in the same browser.
-add_test(NAME apache_browser_forgery
-         COMMAND ${VARD_NODE} ${CMAKE_CURRENT_LIST_DIR}/browser/forgery_browser_test.mjs)
-set_tests_properties(apache_browser_forgery PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE
-                     ENVIRONMENT "${VARD_E2E_ENV}")
+vard_browser(apache_browser_forgery forgery_browser_test.mjs)
+# A password beyond ASCII, typed into a form, then sent by the browser's own Basic log-on.
+vard_browser(apache_browser_password password_browser_test.mjs)

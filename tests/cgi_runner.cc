@@ -85,7 +85,7 @@ const char kEmptyConfig[] =
     "} ACCOUNTS;\n";
 
 const char kPageHeaders[] =
-    "Content-Type: text/html; charset=iso-8859-1\n"
+    "Content-Type: text/html; charset=UTF-8\n"
     "Cache-Control: no-store\n"
     "X-Content-Type-Options: nosniff\n"
     "Referrer-Policy: same-origin\n"

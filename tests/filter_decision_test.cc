@@ -197,12 +197,19 @@ TEST_F(FilterDecisionTest, PasswordIsComparedExactlyBeforeTheExpiration) {
                Alice("secret "));
 }
 
-TEST_F(FilterDecisionTest, UserWithoutPasswordValueAcceptsOnlyTheEmptyPassword) {
-  config_.root().GetSection(kAccounts)->GetSection("Staff")->GetSection("alice")->Remove(kPassword);
+// A hand-written user without a password ("Password=" reads back as missing) must not open the
+// account to anyone who knows its name.
+TEST_F(FilterDecisionTest, UserWithoutAStoredPasswordIsRefusedWhateverIsTyped) {
+  config_.User("Staff", {.name = "alice", .password = "", .map_to = "webstaff"});
+  config_.User("Staff", {.name = "bob", .password = "secret", .map_to = "webstaff"});
+  config_.root().GetSection(kAccounts)->GetSection("Staff")->GetSection("bob")->Remove(kPassword);
   Start();
-  ExpectMapped(Send(Alice("")), "webstaff", "ntpass");
-  ExpectDenied(SendAndExpectRecord(Alice("secret"), Event::kInvalidPassword, "alice", "Staff"),
-               Alice("secret"));
+  for (const char* user : {"alice", "bob"}) {
+    for (const char* typed : {"", "secret"}) {
+      const ScriptedRequest request = ScriptedRequest::For("server1", "80", user, typed);
+      ExpectDenied(SendAndExpectRecord(request, Event::kInvalidPassword, user, "Staff"), request);
+    }
+  }
 }
 
 TEST_F(FilterDecisionTest, UnreadableExpirationDateFailsNamingTheStoredUser) {

@@ -45,7 +45,10 @@ void WriteDone(const UserScope& scope, std::string_view user, std::string_view v
 int AddUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
   if (RefuseMissingAuthority(scope)) return 1;
   const std::string_view name = form.Get("User").Text();
-  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseUserTexts(form))) return 1;
+  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseEmptyPassword(form)) ||
+      Refused(RefuseUserTexts(form))) {
+    return 1;
+  }
   if (!scope.authority->GetSection(name)->IsNull()) {
     Write("User <B>");
     WriteEscaped(name);
@@ -75,7 +78,10 @@ int DelUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
 int ChangeUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
   if (RefuseMissingAuthority(scope)) return 1;
   const std::string_view name = form.Get("User").Text();
-  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseUserTexts(form))) return 1;
+  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseEmptyPassword(form)) ||
+      Refused(RefuseUserTexts(form))) {
+    return 1;
+  }
   // The new section takes the hole the old one leaves, so the user keeps its place.
   scope.authority->Remove(name);
   TreeSection* user = scope.authority->OpenSection(name);

@@ -12,7 +12,8 @@
 namespace vard {
 
 // Adds the user named by the posted `User` with the posted values, unless the authority does not
-// exist, the name or a text is refused, or the user exists already (ignoring case). Returns 1.
+// exist, the name, an empty password or a text is refused, or the user exists already (ignoring
+// case). Returns 1.
 int AddUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form);
 
 // Removes the user named by the posted `User`; a name that is not there removes nothing and is
@@ -20,8 +21,8 @@ int AddUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form);
 int DelUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form);
 
 // Replaces the record of the user named by the posted `User` in its own slot (creating the user
-// when it does not exist), then warns about an expiration text the filter will not accept.
-// Returns 1.
+// when it does not exist), then warns about an expiration text the filter will not accept. The
+// same refusals as AddUserDo but the existing user. Returns 1.
 int ChangeUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form);
 
 }  // namespace vard

@@ -72,7 +72,7 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
        "User name can not be empty !"},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"B1", "Submit"}}),
        "User name can not be empty !"},
-      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "ALICE"}}),
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "ALICE"}, {"Pass", "p"}}),
        "User <B>ALICE</B> already exist in authority <B>Staff</b>"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "expirationrequired"}}),
        "<b>expirationrequired</b> is reserved"},
@@ -82,17 +82,31 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
        "<b>EXPIRATIONREQUIRED</b> is reserved"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "a:b"}}), "can not be stored"},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "x;y"}}), "can not be stored"},
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob "}}),
+       "User name <b>bob </b> can not be stored"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", long_name}}), "can not be stored"},
       {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "line\nbreak"}}),
        "can not be stored"},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"Pass", "a\r\nb"}}),
        "Password can not be stored"},
       {"AddUserDo",
-       FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Expire", std::string(512, '1')}}),
+       FormBody({{"Authority", "Staff"},
+                 {"User", "zed"},
+                 {"Pass", "p"},
+                 {"Expire", std::string(512, '1')}}),
        "Expiration date can not be stored"},
       {"ChangeUserDo",
-       FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"MapTo", "on"}, {"NTAcc", "a\nb"}}),
+       FormBody({{"Authority", "Staff"},
+                 {"User", "bob"},
+                 {"Pass", "p"},
+                 {"MapTo", "on"},
+                 {"NTAcc", "a\nb"}}),
        "NT account name can not be stored"},
+      // A user without a password would be open to anyone who knows the name.
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Pass", ""}}),
+       "Password can not be empty ! Nothing was changed."},
+      {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"MapTo", "ON"}}),
+       "Password can not be empty ! Nothing was changed."},
   };
   const std::string before = site_.Config();
   const ino_t inode = Inode(site_.config_path());
@@ -123,7 +137,7 @@ TEST_F(AdminUserPagesTest, ChangingAUserKeepsItsPlaceAndReplacesTheWholeRecord) 
             "(string)expiredate=12/31/2037\n(int)noexpiration=0\n(int)disabled=0\n} bob;\n");
 
   // Changing a user that is not there adds it.
-  Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}}));
+  Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Pass", "z"}}));
   EXPECT_EQ(StaffUsers(), (std::vector<std::string>{"alice", "bob", "carol", "zed"}));
 }
 
@@ -133,12 +147,14 @@ TEST_F(AdminUserPagesTest, ChangeWarnsAboutDatesTheFilterWillRefuseButStoresThem
   for (const auto& [expire, warning] : std::vector<std::pair<std::string, std::string>>{
            {"1/1/2038", year}, {"2038", format}, {"1-1-2000", format}}) {
     CgiResponse response = Run(
-        "ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Expire", expire}}));
+        "ChangeUserDo",
+        FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Pass", "c"}, {"Expire", expire}}));
     EXPECT_THAT(response.out, HasSubstr("</b> changed in authority <B>Staff</B>\n" + warning))
         << expire;
     EXPECT_THAT(UserBlock(site_.Config(), "carol"), HasSubstr("expiredate=" + expire + "\n"));
   }
-  CgiResponse empty = Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}}));
+  CgiResponse empty =
+      Run("ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "carol"}, {"Pass", "c"}}));
   EXPECT_THAT(empty.out, Not(HasSubstr("Warning")));
 }
 
@@ -155,9 +171,32 @@ TEST_F(AdminUserPagesTest, DeletingAMissingUserStillConfirmsAndRewritesTheFile) 
   EXPECT_NE(Inode(site_.config_path()), inode);
 }
 
+// Texts are stored as the bytes posted and shown as stored: an older file holding Latin-1 bytes
+// still saves byte for byte, and a UTF-8 password reads back as typed.
+TEST_F(AdminUserPagesTest, TextsKeepTheirBytesWhateverTheirEncoding) {
+  std::string latin1 = site_.Config();
+  latin1.replace(latin1.find("Password=a1"), 11,
+                 "Password=Gr\xFC\xDF"
+                 "e \xE9");
+  ASSERT_TRUE(WriteFile(site_.config_path(), latin1));
+  const ino_t inode = Inode(site_.config_path());
+  Run("DelUserDo", FormBody({{"Authority", "Staff"}, {"User", "nobody"}}));
+  EXPECT_NE(Inode(site_.config_path()), inode);
+  EXPECT_EQ(site_.Config(), latin1);
+
+  const std::string utf8 =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e an \xC3\xA9 und 5 \xE2\x82\xAC";
+  Run("AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}, {"Pass", utf8}}));
+  EXPECT_THAT(UserBlock(site_.Config(), "erin"), HasSubstr("(string)Password=" + utf8 + "\n"));
+  EXPECT_THAT(Run("EditUser", FormBody({{"Authority", "Staff"}, {"User", "erin"}})).Body(),
+              HasSubstr("name=\"Pass\" size=\"20\" value=\"" + utf8 + "\""));
+}
+
 TEST_F(AdminUserPagesTest, UserListShowsEachUserWithEscapedValuesAndTwoForms) {
   Run("AddUserDo", FormBody({{"Authority", "Staff"},
                              {"User", "<script>"},
+                             {"Pass", "s"},
                              {"MapTo", "ON"},
                              {"NTAcc", "web\"staff"}}));
   const std::string body = Run("ListAuthority", FormBody({{"Authority", "Staff"}})).Body();
@@ -174,15 +213,16 @@ TEST_F(AdminUserPagesTest, UserListShowsEachUserWithEscapedValuesAndTwoForms) {
   EXPECT_THAT(body, HasSubstr("<td bgcolor=\"#E0E0E0\">&lt;script&gt;</td>"));
   EXPECT_THAT(body, HasSubstr("web&quot;staff"));
   EXPECT_THAT(body, Not(HasSubstr("<script>")));
-  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=EditUser\">"
+  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=EditUser\">"
                               "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
                               "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
                               "<input type=\"submit\" value=\"Edit\" name=\"B1\">"));
-  EXPECT_THAT(body,
-              HasSubstr("<form method=\"POST\" action=\"/scripts/vardadmin?Action=DelUserDo\">"
-                        "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
-                        "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
-                        "<input type=\"submit\" value=\"Delete\" name=\"B1\">"));
+  EXPECT_THAT(body, HasSubstr("<form method=\"POST\" accept-charset=\"UTF-8\" "
+                              "action=\"/scripts/vardadmin?Action=DelUserDo\">"
+                              "\n<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
+                              "<input type=\"hidden\" name=\"User\" value=\"carol\">\n"
+                              "<input type=\"submit\" value=\"Delete\" name=\"B1\">"));
 
   // An authority that does not exist lists nothing: the heading row alone.
   const std::string none = Run("ListAuthority", FormBody({{"Authority", "Nobody"}})).Body();
@@ -219,14 +259,15 @@ TEST_F(AdminUserPagesTest, EditFormShowsTheStoredStateAndMarksTheAccountIgnoring
 
 TEST_F(AdminUserPagesTest, ChoosersListTheUsersWithoutPreselection) {
   const std::string del = Run("DelUser", FormBody({{"Authority", "Staff"}})).Body();
-  EXPECT_THAT(del, HasSubstr("<p><b>Delete User</b></p>\n<form method=\"POST\" "
-                             "action=\"/scripts/vardadmin?Action=DelUserDo\">\n"
-                             "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
-                             "<p><select size=\"12\" name=\"User\">\n"
-                             "<option value=\"alice\">alice</option>\n"
-                             "<option value=\"bob\">bob</option>\n"
-                             "<option value=\"carol\">carol</option>\n"
-                             "</select> <input type=\"submit\" value=\"Delete\" name=\"B1\">"));
+  EXPECT_THAT(del,
+              HasSubstr("<p><b>Delete User</b></p>\n<form method=\"POST\" accept-charset=\"UTF-8\" "
+                        "action=\"/scripts/vardadmin?Action=DelUserDo\">\n"
+                        "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
+                        "<p><select size=\"12\" name=\"User\">\n"
+                        "<option value=\"alice\">alice</option>\n"
+                        "<option value=\"bob\">bob</option>\n"
+                        "<option value=\"carol\">carol</option>\n"
+                        "</select> <input type=\"submit\" value=\"Delete\" name=\"B1\">"));
   const std::string change = Run("ChangeUser", FormBody({{"Authority", "Staff"}})).Body();
   EXPECT_THAT(change, HasSubstr("action=\"/scripts/vardadmin?Action=EditUser\">\n"
                                 "<input type=\"hidden\" name=\"Authority\" value=\"Staff\">\n"
@@ -243,8 +284,8 @@ TEST_F(AdminUserPagesTest, ChoosersListTheUsersWithoutPreselection) {
 
 TEST_F(AdminUserPagesTest, AFailedSaveIsReportedInsteadOfTheSuccess) {
   const std::string before = site_.Config();
-  CgiRequest request =
-      site_.Request("Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}}));
+  CgiRequest request = site_.Request(
+      "Action=AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "erin"}, {"Pass", "e"}}));
   request.file_size_limit = 16;
   CgiResponse response = RunCgi(ProgramPath("vardadmin"), request);
   EXPECT_THAT(response.out, HasSubstr("Configuration could not be saved - nothing was changed."));

@@ -24,7 +24,7 @@ std::string RefuseUserName(const UserScope& scope, std::string_view user) {
   if (user.empty()) return "User name can not be empty !";
   if (!IsStorableSectionName(user)) {
     return "User name <b>" + HtmlEscape(user) +
-           "</b> can not be stored - it must not begin with a blank, must not contain "
+           "</b> can not be stored - it must not begin or end with a blank, must not contain "
            "&quot;:&quot;, "
            "&quot;;&quot; or control characters and must not be longer than 255 characters ! "
            "Nothing was changed.";
@@ -36,6 +36,11 @@ std::string RefuseReservedName(const UserScope& scope, std::string_view user) {
   if (scope.authority->GetValue(user)->IsNull()) return {};
   return "User name <b>" + HtmlEscape(user) + "</b> is reserved for an option of authority <B>" +
          HtmlEscape(scope.authority_name) + "</B> ! Nothing was changed.";
+}
+
+std::string RefuseEmptyPassword(const FieldSet& form) {
+  if (*form.Get("Pass").Text() != '\0') return {};
+  return "Password can not be empty ! Nothing was changed.";
 }
 
 bool PostedMapping(const FieldSet& form) { return NamesEqual(form.Get("MapTo").Text(), "ON"); }

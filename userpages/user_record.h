@@ -23,6 +23,10 @@ std::string RefuseUserName(const UserScope& scope, std::string_view user);
 // section (such a name is never a user), or "".
 std::string RefuseReservedName(const UserScope& scope, std::string_view user);
 
+// The refusal message when the posted `Pass` is empty, or "": a user without a password would be
+// open to anyone who knows the name. The one owner of that rule for adding and changing a user.
+std::string RefuseEmptyPassword(const FieldSet& form);
+
 // The refusal message for the posted texts that would be stored (`Pass`, `Expire`, and `NTAcc`
 // when the user is mapped), or "" when each is a value text the file can store.
 std::string RefuseUserTexts(const FieldSet& form);

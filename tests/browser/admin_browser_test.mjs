@@ -6,14 +6,10 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
-import os from 'node:os';
 import path from 'node:path';
 
-import {chromium} from 'playwright-core';
-
-import {chromiumOptions, freePort, source, startRun, stopRun} from './run_command.mjs';
-
-const artifacts = path.join(source, 'tests', 'artifacts');
+import {artifacts, chooseAuthority, launchBrowser, menu, startRun, stopRun, submit}
+  from './run_support.mjs';
 
 const USER = 'erin';
 const PASSWORD = 'erin-browser-pw';
@@ -31,36 +27,16 @@ function visit(port, pathname, user, password) {
   });
 }
 
-async function submit(page, caption = 'Submit') {
-  await Promise.all([page.waitForLoadState('load'), page.click(`input[type=submit][value="${caption}"]`)]);
-}
-
-async function menu(page, text) {
-  await Promise.all([page.waitForLoadState('load'), page.click(`a:text-is("${text}")`)]);
-}
-
-// The authority chooser in front of every user page.
-async function chooseAuthority(page, authority) {
-  await page.selectOption('select[name=Authority]', authority);
-  await submit(page, 'Next >>');
-}
-
 async function main() {
-  const state = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-browser-'));
-  fs.chmodSync(state, 0o755);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-chromium-'));
   fs.mkdirSync(artifacts, {recursive: true});
-  const port = await freePort();
+  const server = await startRun();
+  const {port} = server;
   const base = `http://127.0.0.1:${port}`;
-  const log = path.join(state, 'data', 'events.log');
-  const run = await startRun(state, port, ['--empty']);
-  let context;
+  const log = path.join(server.state, 'data', 'events.log');
+  let browser;
   try {
-    context = await chromium.launchPersistentContext(profile, {
-      ...chromiumOptions,
-      httpCredentials: {username: USER, password: PASSWORD},
-    });
-    const page = context.pages()[0] || await context.newPage();
+    browser = await launchBrowser({username: USER, password: PASSWORD});
+    const {page} = browser;
     const dialogs = [];
     page.on('dialog', async (dialog) => { dialogs.push(dialog.message()); await dialog.dismiss(); });
 
@@ -139,11 +115,8 @@ async function main() {
 
     assert.deepEqual(dialogs, [], 'no script from a user name ran');
   } finally {
-    if (context) await context.close();
-    const status = await stopRun(run);
-    fs.rmSync(profile, {recursive: true, force: true});
-    fs.rmSync(state, {recursive: true, force: true});
-    assert.equal(status, 0, 'the run command stops cleanly');
+    if (browser) await browser.close();
+    assert.equal(await stopRun(server), 0, 'the run command stops cleanly');
   }
 }
 

@@ -6,12 +6,10 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
-import os from 'node:os';
 import path from 'node:path';
 
-import {chromium} from 'playwright-core';
-
-import {chromiumOptions, freePort, startRun, stopRun} from './run_command.mjs';
+import {chooseAuthority, freePort, launchBrowser, menu, startRun, stopRun, submit}
+  from './run_support.mjs';
 
 // The attacker's pages, aimed at the administration program at `admin`.
 function attackerPages(admin) {
@@ -37,22 +35,19 @@ function serve(pages, port) {
 }
 
 async function main() {
-  const state = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-forgery-'));
-  fs.chmodSync(state, 0o755);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vardomar-chromium-'));
-  const port = await freePort();
+  const server = await startRun([]);
+  const {port, state} = server;
   const admin = `http://127.0.0.1:${port}/cgi-bin/vardadmin`;
   const attacker = await serve(attackerPages(admin), await freePort());
   const evil = `http://127.0.0.1:${attacker.address().port}`;
   const config = path.join(state, 'data', 'vardomar.cfg');
   const registry = path.join(state, 'data', 'registry');
-  const run = await startRun(state, port);
-  let context;
+  let browser;
   try {
     const files = () => [fs.readFileSync(config, 'utf8'), fs.readFileSync(registry, 'utf8')];
     const before = files();
-    context = await chromium.launchPersistentContext(profile, chromiumOptions);
-    const page = context.pages()[0] || await context.newPage();
+    browser = await launchBrowser(undefined);
+    const {page} = browser;
     const policyErrors = [];
     page.on('console', (m) => {
       if (/Content Security Policy/i.test(m.text())) policyErrors.push(m.text());
@@ -78,25 +73,21 @@ async function main() {
     // The administrator's own use of the pages still changes the configuration.
     policyErrors.length = 0;
     await page.goto(admin);
-    await Promise.all([page.waitForLoadState('load'), page.click('a:text-is("Add new user")')]);
-    await page.selectOption('select[name=Authority]', 'Demo');
-    await Promise.all([page.waitForLoadState('load'), page.click('input[value="Next >>"]')]);
+    await menu(page, 'Add new user');
+    await chooseAuthority(page, 'Demo');
     await page.fill('input[name=User]', 'trudy');
     await page.fill('input[name=Pass]', 'trudy-pw');
     await page.selectOption('select[name=NTAcc]', 'webstaff');
-    await Promise.all([page.waitForLoadState('load'), page.click('input[value="Submit"]')]);
+    await submit(page);
     assert.match(await page.content(), /added to authority/);
     assert.match(fs.readFileSync(config, 'utf8'), /\{ trudy:/);
     assert.match(await page.$eval('td', (td) => getComputedStyle(td).fontFamily), /Arial/,
                  'the style block applies');
     assert.deepEqual(policyErrors, [], 'the pages break no rule of their content policy');
   } finally {
-    if (context) await context.close();
+    if (browser) await browser.close();
     attacker.close();
-    const status = await stopRun(run);
-    fs.rmSync(profile, {recursive: true, force: true});
-    fs.rmSync(state, {recursive: true, force: true});
-    assert.equal(status, 0, 'the run command stops cleanly');
+    assert.equal(await stopRun(server), 0, 'the run command stops cleanly');
   }
 }
 
