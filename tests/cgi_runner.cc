@@ -30,7 +30,8 @@ namespace {
 // the request gives and never leaks the test process's own.
 constexpr const char* kCgiVariables[] = {"CONTENT_LENGTH",    "QUERY_STRING",  "HTTP_COOKIE",
                                          "SCRIPT_NAME",       "SERVER_NAME",   "SERVER_PORT",
-                                         "VARDOMAR_REGISTRY", "REQUEST_METHOD"};
+                                         "VARDOMAR_REGISTRY", "REQUEST_METHOD",
+                                         "VARDOMAR_SITE_NAME", "VARDOMAR_SITE_PORT"};
 
 bool IsCgiVariable(const char* entry) {
   for (const char* name : kCgiVariables) {
@@ -57,6 +58,9 @@ std::vector<std::string> ChildEnvironment(const CgiRequest& request) {
   set("SCRIPT_NAME", request.script_name);
   set("SERVER_NAME", request.server_name);
   set("SERVER_PORT", request.server_port);
+  // What the host module sets beside them: the same site, unless the Host header was foreign.
+  if (!request.foreign_host) set("VARDOMAR_SITE_NAME", request.server_name);
+  set("VARDOMAR_SITE_PORT", request.server_port);
   set("VARDOMAR_REGISTRY", request.registry);
   env.push_back(request.body.empty() ? "REQUEST_METHOD=GET" : "REQUEST_METHOD=POST");
   for (const std::string& extra : request.extra_env) env.push_back(extra);

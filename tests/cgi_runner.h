@@ -29,6 +29,9 @@ struct CgiRequest {
   std::optional<std::string> script_name = std::string("/scripts/vardadmin");
   std::optional<std::string> server_name = std::string("localhost");
   std::optional<std::string> server_port = std::string("80");
+  // The host module's site variables repeat SERVER_NAME and SERVER_PORT; with a Host header that
+  // names no name of the virtual host it leaves the name out.
+  bool foreign_host = false;
   // Path of the registry store (env VARDOMAR_REGISTRY); nullopt leaves the variable unset.
   std::optional<std::string> registry;
   // Extra variables, NAME=value.
