@@ -72,19 +72,12 @@ struct AuthFilter::Decision {
 
 DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
                                        HTTP_FILTER_AUTHENT* credentials) {
-  // Unloaded: not even the configuration file is looked at. A reload also clears loaded_ while it
-  // replaces the tree, after setting reloading_; a request arriving then finds reloading_ set and
-  // waits for the new tree in AcquireConfig instead of passing on unjudged. loaded_ is read again
-  // after reloading_: a reload that finished between the two reads has left its outcome there.
-  if (credentials == nullptr || (loaded_.load(std::memory_order_acquire) == 0 && !IsReloading() &&
-                                 loaded_.load(std::memory_order_acquire) == 0)) {
+  // Unloaded (no configuration at load; a reload never unloads): not even the configuration file
+  // is looked at.
+  if (credentials == nullptr || loaded_.load(std::memory_order_acquire) == 0) {
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
   AcquireConfig();
-  if (loaded_.load(std::memory_order_acquire) == 0) {
-    ReleaseConfig();
-    return SF_STATUS_REQ_NEXT_NOTIFICATION;
-  }
   Scratch scratch;
   const std::string_view user = CredentialText(credentials->pszUser, credentials->cbUserBuff);
   const Decision decision = Decide(request, *credentials, user, scratch);
