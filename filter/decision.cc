@@ -28,6 +28,18 @@ bool FitsCredential(const char* buffer, DWORD capacity, std::string_view text) {
   return buffer != nullptr && text.size() < capacity;
 }
 
+// Whether the typed password is the stored one, taking the same time wherever they differ: a
+// comparison that stops at the first differing byte tells a visitor timing it how much of a
+// guess was right. Only the length shows.
+bool SamePassword(std::string_view typed, std::string_view stored) {
+  if (typed.size() != stored.size()) return false;
+  unsigned char difference = 0;
+  for (size_t i = 0; i < typed.size(); ++i) {
+    difference |= static_cast<unsigned char>(typed[i] ^ stored[i]);
+  }
+  return difference == 0;
+}
+
 void CopyCredential(char* buffer, std::string_view text) {
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
@@ -155,7 +167,7 @@ AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
   }
   const std::string_view password =
       CredentialText(credentials.pszPassword, credentials.cbPasswordBuff);
-  if (password != account->GetValue(kPassword)->GetString()) {
+  if (!SamePassword(password, account->GetValue(kPassword)->GetString())) {
     return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
   }
   if (account->GetValue(kNoExpiration)->GetInt() == 0) {
