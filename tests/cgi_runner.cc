@@ -154,7 +154,9 @@ bool CgiProcess::Running() {
   return waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
-CgiResponse CgiProcess::Wait(int timeout_seconds) {
+CgiResponse CgiProcess::Wait(int timeout_seconds) { return WaitMs(timeout_seconds * 1000L); }
+
+CgiResponse CgiProcess::WaitMs(long timeout_ms) {
   CgiResponse response;
   if (pid_ <= 0 || waited_) return response;
   // The program may read only part of the body, or write before reading: feed and drain at
@@ -163,7 +165,7 @@ CgiResponse CgiProcess::Wait(int timeout_seconds) {
     close(in_fd_);
     in_fd_ = -1;
   }
-  const long deadline = MonotonicMs() + timeout_seconds * 1000L;
+  const long deadline = MonotonicMs() + timeout_ms;
   bool killed = false;
   while (out_fd_ >= 0 || err_fd_ >= 0) {
     pollfd fds[3];

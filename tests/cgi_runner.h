@@ -63,6 +63,8 @@ class CgiProcess {
   // Sends the body, collects the output and waits for the exit (killing the program after
   // `timeout_seconds`, which then shows as exit status 128 + SIGKILL).
   CgiResponse Wait(int timeout_seconds = 60);
+  // Wait with the deadline in milliseconds: a way to kill the program at a chosen moment.
+  CgiResponse WaitMs(long timeout_ms);
 
  private:
   pid_t pid_ = -1;
