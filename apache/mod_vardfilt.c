@@ -495,8 +495,8 @@ static void *vardfilt_merge_dir_conf(apr_pool_t *pool, void *base_conf, void *ad
   const vardfilt_dir_conf *base = base_conf;
   const vardfilt_dir_conf *add = add_conf;
   vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
-  conf->pass_credentials = add->pass_credentials != -1 ? add->pass_credentials
-                                                       : base->pass_credentials;
+  conf->pass_credentials =
+      add->pass_credentials != -1 ? add->pass_credentials : base->pass_credentials;
   return conf;
 }
 

@@ -24,9 +24,10 @@ class ConfigLock {
  public:
   // Opens (creating when needed, mode 0666 less the umask; never through a symbolic link) the
   // lock file of `config_path` and waits until the lock is granted. Once it holds the exclusive
-  // lock it removes the temporary files that saves killed midway left beside the configuration. When the lock file cannot be opened or locked (an empty
-  // path, a directory that does not exist or cannot be written), the object holds nothing and
-  // the program goes on unlocked: loading or saving will then report the real problem.
+  // lock it removes the temporary files that saves killed midway left beside the configuration.
+  // When the lock file cannot be opened or locked (an empty path, a directory that does not exist
+  // or cannot be written, a link at its name), the object holds nothing and the program goes on
+  // unlocked: loading or saving will then report the real problem.
   ConfigLock(std::string_view config_path, LockMode mode);
   ~ConfigLock();
   ConfigLock(const ConfigLock&) = delete;

@@ -133,8 +133,8 @@ void AtomicFile::Create(mode_t mode, const struct stat* owner) {
   int fd = -1;
   if (g_use_unnamed.load()) {
     // Unnamed: a writer that dies leaves nothing behind, and no name exists to plant a link at.
-    fd = open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-              kPrivateFileMode);
+    fd =
+        open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivateFileMode);
     // Other errors (no directory, no rights) would fail a named file alike.
     if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       error_ = errno;
@@ -145,8 +145,7 @@ void AtomicFile::Create(mode_t mode, const struct stat* owner) {
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
     temp = TempName(dir_, target_.empty() ? kNewFileStem : target_.substr(dir_.size()));
     // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link included, is never opened.
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-              kPrivateFileMode);
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {

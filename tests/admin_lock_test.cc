@@ -119,8 +119,8 @@ TEST(AdminLockTest, SimultaneousOperationsAllKeepTheirChanges) {
 TEST(AdminLockTest, SavesKilledAtRandomMomentsLeaveAWholeFileAndNoTemporary) {
   CgiSite site(BigConfig(100000));
   auto bind = [&](int n) {
-    return site.Request("Action=BindAddDo", "Host=host" + std::to_string(n) +
-                                                "&Port=80&Authority=Filler");
+    return site.Request("Action=BindAddDo",
+                        "Host=host" + std::to_string(n) + "&Port=80&Authority=Filler");
   };
   const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(RunCgi(ProgramPath("vardadmin"), bind(0)).exit_status, 0);

@@ -28,10 +28,10 @@ namespace {
 
 // The variables a CGI program reads from its environment; the runner sets exactly the ones
 // the request gives and never leaks the test process's own.
-constexpr const char* kCgiVariables[] = {"CONTENT_LENGTH",    "QUERY_STRING",  "HTTP_COOKIE",
-                                         "SCRIPT_NAME",       "SERVER_NAME",   "SERVER_PORT",
-                                         "VARDOMAR_REGISTRY", "REQUEST_METHOD",
-                                         "VARDOMAR_SITE_NAME", "VARDOMAR_SITE_PORT"};
+constexpr const char* kCgiVariables[] = {
+    "CONTENT_LENGTH",     "QUERY_STRING",      "HTTP_COOKIE",       "SCRIPT_NAME",
+    "SERVER_NAME",        "SERVER_PORT",       "VARDOMAR_REGISTRY", "REQUEST_METHOD",
+    "VARDOMAR_SITE_NAME", "VARDOMAR_SITE_PORT"};
 
 bool IsCgiVariable(const char* entry) {
   for (const char* name : kCgiVariables) {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -227,13 +227,17 @@ TEST_F(FilterReloadTest, FailedReloadKeepsTheConfigurationAndIsTriedAgainAfterAC
        [&] { std::ofstream(store, std::ios::trunc) << saved_store; }, "v2"},
       {"missing file", [&] { sandbox_.SetRegistry(kConfigFileValue, missing); }, missing,
        "No such file or directory", [&] { SaveVersion("v3", missing); }, "v3"},
-      {"unreadable file", [&] {
+      {"unreadable file",
+       [&] {
          mkdir(directory.c_str(), 0700);
          sandbox_.SetRegistry(kConfigFileValue, directory);
-       }, directory, "Is a directory", [&] {
+       },
+       directory, "Is a directory",
+       [&] {
          rmdir(directory.c_str());
          SaveVersion("v3", directory);
-       }, "v3"},
+       },
+       "v3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -138,7 +138,7 @@ class TextTreeStream : public TreeStream {
   bool SeekTo(long offset, int line_number);
 
   bool write_;
-  FILE* file_ = nullptr;                // reader
+  FILE* file_ = nullptr;                      // reader
   std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
   AtomicFile* output_ = nullptr;              // writer: owned_output_ or the caller's file
 
