@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -26,6 +27,10 @@ constexpr char kNewFileStem[] = "vardomar-new";
 // beforehand.
 constexpr char kTempMark[] = ".tmp";
 constexpr size_t kRandomDigits = 16;
+// New files are written without a lock shared by every writer: a writer on another machine
+// sharing the directory has a process id that means nothing here, so only files it has not
+// written for this long count as abandoned.
+constexpr time_t kNewFileMinAge = 600;
 
 std::string RandomHex() {
   unsigned char bytes[kRandomDigits / 2] = {};
@@ -93,13 +98,22 @@ pid_t TempNameOwner(std::string_view name, std::string_view stem) {
   return static_cast<pid_t>(pid);
 }
 
-void RemoveAbandoned(const std::string& dir, std::string_view stem) {
+// Removes the temporary files of `stem` in `dir` whose writers no longer run here and that were
+// last written at least `min_age_seconds` ago.
+void RemoveAbandoned(const std::string& dir, std::string_view stem, time_t min_age_seconds) {
   DIR* listing = opendir(dir.empty() ? "." : dir.c_str());
   if (listing == nullptr) return;
+  const time_t now = time(nullptr);
   while (const dirent* entry = readdir(listing)) {
     const pid_t owner = TempNameOwner(entry->d_name, stem);
     // A process that cannot be signalled for lack of rights (EPERM) still runs.
     if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    if (min_age_seconds > 0 &&
+        (fstatat(dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+         now - st.st_mtime < min_age_seconds)) {
+      continue;
+    }
     // unlinkat removes a link planted there, never what it points to.
     unlinkat(dirfd(listing), entry->d_name, 0);
   }
@@ -275,13 +289,13 @@ int WriteFileAtomically(std::string_view path, std::string_view contents, mode_t
 void RemoveAbandonedTemporaries(std::string_view path) {
   const std::string target = ResolveTarget(std::string(path));
   const std::string dir = DirectoryOf(target);
-  RemoveAbandoned(dir, std::string_view(target).substr(dir.size()));
+  RemoveAbandoned(dir, std::string_view(target).substr(dir.size()), 0);
 }
 
 void RemoveAbandonedNewFiles(std::string_view dir) {
   std::string directory(dir);
   if (!directory.empty() && directory.back() != '/') directory.push_back('/');
-  RemoveAbandoned(directory, kNewFileStem);
+  RemoveAbandoned(directory, kNewFileStem, kNewFileMinAge);
 }
 
 void UseUnnamedTemporaryFiles(bool use) { g_use_unnamed.store(use); }

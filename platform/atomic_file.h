@@ -93,7 +93,8 @@ int WriteFileAtomically(std::string_view path, std::string_view contents,
 // so that no writer on another machine sharing the directory is at work. Failures are ignored:
 // a file that stays is removed by a later call.
 void RemoveAbandonedTemporaries(std::string_view path);
-// The same for the temporary files of new files (AtomicFile::NewFileIn) in `dir`.
+// The same for the temporary files of new files (AtomicFile::NewFileIn) in `dir`, which their
+// writers make without a common lock: only those not written for ten minutes are removed.
 void RemoveAbandonedNewFiles(std::string_view dir);
 
 // For tests: false makes every AtomicFile use named temporary files, as on a file system without

@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -198,6 +199,18 @@ TEST_F(AtomicFileTest, TemporariesOfDeadWritersAreRemoved) {
   EXPECT_TRUE(std::filesystem::exists(alive));
   EXPECT_TRUE(std::filesystem::exists(other));
   EXPECT_TRUE(std::filesystem::exists(odd));
+
+  // New files have no common lock: a dead writer's file counts as abandoned only once it is old.
+  const std::string fresh =
+      dir_ + "/.vardomar-new.tmp" + std::to_string(child) + ".0123456789abcdef";
+  const std::string stale =
+      dir_ + "/.vardomar-new.tmp" + std::to_string(child) + ".fedcba9876543210";
+  for (const std::string& path : {fresh, stale}) std::ofstream(path) << "x";
+  const timespec long_ago[2] = {{0, UTIME_OMIT}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), long_ago, 0), 0);
+  RemoveAbandonedNewFiles(dir_);
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 }  // namespace
