@@ -3,12 +3,18 @@
  *
  *   LoadModule vardfilt_module /path/mod_vardfilt.so
  *   IsapiFilter /path/vardfilt.so
+ *   IsapiFilterPassCredentials On      (optional, per directory; see accept_mapped)
  *
  * Each child process loads the library once (child_init) and asks it for its version and flags.
  * At the authentication step of every request under "AuthType Basic" the typed credentials are
  * shown to the filter, which may map them to an account (the request then runs as that account),
  * refuse them (401 with the filter's status line and a Basic challenge), pass them on (Apache's
  * own AuthBasicProvider decides) or fail the request (500).
+ *
+ * The site a request is for (SERVER_NAME, SERVER_PORT) chooses the authority that judges it, so
+ * it comes from the virtual host Apache chose and the port the connection arrived on, never from
+ * what the client wrote in its Host header alone. The same pair is handed to CGI programs as
+ * VARDOMAR_SITE_NAME and VARDOMAR_SITE_PORT for the site manager.
  *
  * Thread safety: the per-process state below is written only in child_init, before the MPM starts
  * its worker threads, and only read afterwards; everything a request needs lives on its stack or
@@ -35,6 +41,7 @@
 /* clang-format on */
 
 #include "platform/isapi.h"
+#include "platform/site_env.h"
 
 module AP_MODULE_DECLARE_DATA vardfilt_module;
 
@@ -51,6 +58,10 @@ module AP_MODULE_DECLARE_DATA vardfilt_module;
 typedef struct {
   const char *library; /* path named by IsapiFilter; NULL when the server hosts no filter */
 } vardfilt_server_conf;
+
+typedef struct {
+  int pass_credentials; /* IsapiFilterPassCredentials: 1 on, 0 off, -1 not set here */
+} vardfilt_dir_conf;
 
 /* What this child process knows of its filter. Written once in child_init, read-only after. */
 static struct {
@@ -71,13 +82,57 @@ static request_rec *call_request(PHTTP_FILTER_CONTEXT pfc) {
   return ((vardfilt_call *)pfc->ServerContext)->r;
 }
 
+/* Whether `host` is a name of the virtual host `s`: its ServerName or one of its ServerAlias
+ * names (wildcards included), compared as Apache compares them when it picks the virtual host. */
+static int is_name_of(const server_rec *s, const char *host) {
+  if (s->server_hostname != NULL && !ap_cstr_casecmp(host, s->server_hostname)) {
+    return 1;
+  }
+  if (s->names != NULL) {
+    const char *const *names = (const char *const *)s->names->elts;
+    for (int i = 0; i < s->names->nelts; i++) {
+      if (names[i] != NULL && !ap_cstr_casecmp(host, names[i])) {
+        return 1;
+      }
+    }
+  }
+  if (s->wild_names != NULL) {
+    const char *const *names = (const char *const *)s->wild_names->elts;
+    for (int i = 0; i < s->wild_names->nelts; i++) {
+      if (names[i] != NULL && !ap_strcasecmp_match(host, names[i])) {
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
+/* The site's name as its bindings know it: the host the visitor asked for when it is a name of
+ * the virtual host serving the request, else that virtual host's ServerName. With Apache's
+ * default "UseCanonicalName Off" its own answer is the Host header as sent, which would let any
+ * visitor pick another site's binding. `foreign` (may be NULL) tells that the Host header named
+ * something else. */
+static const char *site_name(request_rec *r, int *foreign) {
+  const int asked = r->hostname != NULL && *r->hostname != '\0';
+  const int matched = asked && is_name_of(r->server, r->hostname);
+  if (foreign != NULL) {
+    *foreign = asked && !matched;
+  }
+  return matched ? r->hostname : r->server->server_hostname;
+}
+
+/* The port the connection arrived on; a port in the Host header is the client's word only. */
+static const char *site_port(request_rec *r) {
+  return apr_psprintf(r->pool, "%u", (unsigned)r->connection->local_addr->port);
+}
+
 /* The server variables a filter may read; NULL for a name this host does not offer. */
 static const char *server_variable(request_rec *r, const char *name) {
   if (!ap_cstr_casecmp(name, "SERVER_NAME")) {
-    return ap_get_server_name_for_url(r);
+    return site_name(r, NULL);
   }
   if (!ap_cstr_casecmp(name, "SERVER_PORT")) {
-    return apr_psprintf(r->pool, "%u", (unsigned)ap_get_server_port(r));
+    return site_port(r);
   }
   if (!ap_cstr_casecmp(name, "SCRIPT_NAME")) {
     if (r->uri == NULL) {
@@ -215,19 +270,27 @@ static BOOL server_support_function(PHTTP_FILTER_CONTEXT pfc, DWORD request, LPV
   return TRUE;
 }
 
-/* The request runs as the account the filter mapped the visitor to; whatever runs behind
- * (a CGI program with CGIPassAuth, a proxied backend) sees that account's credentials. */
+/* The request runs as the account the filter mapped the visitor to. The account's password stays
+ * inside the server: the visitor's Authorization header is removed, so a CGI program with
+ * CGIPassAuth or a proxied backend learns neither the visitor's password nor the account's.
+ * Where IsapiFilterPassCredentials is on, the header is rewritten to the account's credentials
+ * instead, for programs behind that log on with them. */
 static int accept_mapped(request_rec *r, const char *user, const char *password) {
   if (*user == '\0') {
     ap_log_rerror(APLOG_MARK, APLOG_ERR, 0, r,
                   "filter mapped the visitor to an empty account name");
     return HTTP_INTERNAL_SERVER_ERROR;
   }
-  const char *plain = apr_pstrcat(r->pool, user, ":", password, NULL);
-  const int length = (int)strlen(plain);
-  char *encoded = apr_palloc(r->pool, (apr_size_t)apr_base64_encode_len(length));
-  apr_base64_encode(encoded, plain, length);
-  apr_table_setn(r->headers_in, "Authorization", apr_pstrcat(r->pool, "Basic ", encoded, NULL));
+  const vardfilt_dir_conf *dir = ap_get_module_config(r->per_dir_config, &vardfilt_module);
+  if (dir != NULL && dir->pass_credentials == 1) {
+    const char *plain = apr_pstrcat(r->pool, user, ":", password, NULL);
+    const int length = (int)strlen(plain);
+    char *encoded = apr_palloc(r->pool, (apr_size_t)apr_base64_encode_len(length));
+    apr_base64_encode(encoded, plain, length);
+    apr_table_setn(r->headers_in, "Authorization", apr_pstrcat(r->pool, "Basic ", encoded, NULL));
+  } else {
+    apr_table_unset(r->headers_in, "Authorization");
+  }
   r->user = apr_pstrdup(r->pool, user);
   r->ap_auth_type = "Basic";
   return OK;
@@ -421,9 +484,45 @@ static const char *vardfilt_set_library(cmd_parms *cmd, void *dir, const char *p
   return NULL;
 }
 
+static void *vardfilt_create_dir_conf(apr_pool_t *pool, char *dir) {
+  (void)dir;
+  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
+  conf->pass_credentials = -1;
+  return conf;
+}
+
+static void *vardfilt_merge_dir_conf(apr_pool_t *pool, void *base_conf, void *add_conf) {
+  const vardfilt_dir_conf *base = base_conf;
+  const vardfilt_dir_conf *add = add_conf;
+  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
+  conf->pass_credentials =
+      add->pass_credentials != -1 ? add->pass_credentials : base->pass_credentials;
+  return conf;
+}
+
+/* The site manager (vardsite) serves the authority bound to the site it is called on; it gets the
+ * same site as the filter, and no name at all when the Host header named another site, so that
+ * it then manages no authority. Set last, so that no SetEnv can stand in for it. */
+static int vardfilt_fixups(request_rec *r) {
+  int foreign = 0;
+  const char *name = site_name(r, &foreign);
+  if (foreign || name == NULL) {
+    apr_table_unset(r->subprocess_env, VARDOMAR_SITE_NAME_VARIABLE);
+  } else {
+    apr_table_setn(r->subprocess_env, VARDOMAR_SITE_NAME_VARIABLE, name);
+  }
+  apr_table_setn(r->subprocess_env, VARDOMAR_SITE_PORT_VARIABLE, site_port(r));
+  return DECLINED;
+}
+
 static const command_rec vardfilt_cmds[] = {
     AP_INIT_TAKE1("IsapiFilter", vardfilt_set_library, NULL, RSRC_CONF,
                   "Path of the filter library to call at the authentication step"),
+    /* Not in .htaccess files: whoever writes one must not be able to hand the account's password
+     * to the programs beside it. */
+    AP_INIT_FLAG("IsapiFilterPassCredentials", ap_set_flag_slot,
+                 (void *)APR_OFFSETOF(vardfilt_dir_conf, pass_credentials), RSRC_CONF | ACCESS_CONF,
+                 "On: hand the mapped account's name and password on in the Authorization header"),
     {NULL}};
 
 static void vardfilt_register_hooks(apr_pool_t *pool) {
@@ -431,14 +530,15 @@ static void vardfilt_register_hooks(apr_pool_t *pool) {
   static const char *const before[] = {"mod_auth_basic.c", NULL};
   ap_hook_check_authn(vardfilt_check_authn, NULL, before, APR_HOOK_FIRST,
                       AP_AUTH_INTERNAL_PER_CONF);
+  ap_hook_fixups(vardfilt_fixups, NULL, NULL, APR_HOOK_REALLY_LAST);
   ap_hook_post_config(vardfilt_post_config, NULL, NULL, APR_HOOK_MIDDLE);
   ap_hook_child_init(vardfilt_child_init, NULL, NULL, APR_HOOK_MIDDLE);
 }
 
 AP_DECLARE_MODULE(vardfilt) = {
     STANDARD20_MODULE_STUFF,
-    NULL,                        /* per-directory configuration: none */
-    NULL,                        /* merge per-directory configuration */
+    vardfilt_create_dir_conf,    /* per-directory configuration */
+    vardfilt_merge_dir_conf,     /* merge per-directory configuration */
     vardfilt_create_server_conf, /* per-server configuration */
     NULL,                        /* the library is global: nothing to merge */
     vardfilt_cmds,

@@ -22,10 +22,12 @@ std::string LockPathFor(std::string_view config_path);
 // Holds the lock from construction until destruction (or Release). Owns its file descriptor.
 class ConfigLock {
  public:
-  // Opens (creating when needed, mode 0666 less the umask) the lock file of `config_path` and
-  // waits until the lock is granted. When the lock file cannot be opened or locked (an empty
-  // path, a directory that does not exist or cannot be written), the object holds nothing and
-  // the program goes on unlocked: loading or saving will then report the real problem.
+  // Opens (creating when needed, mode 0666 less the umask; never through a symbolic link) the
+  // lock file of `config_path` and waits until the lock is granted. Once it holds the exclusive
+  // lock it removes the temporary files that saves killed midway left beside the configuration.
+  // When the lock file cannot be opened or locked (an empty path, a directory that does not exist
+  // or cannot be written, a link at its name), the object holds nothing and the program goes on
+  // unlocked: loading or saving will then report the real problem.
   ConfigLock(std::string_view config_path, LockMode mode);
   ~ConfigLock();
   ConfigLock(const ConfigLock&) = delete;

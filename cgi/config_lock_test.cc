@@ -69,6 +69,11 @@ TEST_F(ConfigLockTest, SharedAdmitsReadersButNoWriter) {
 TEST_F(ConfigLockTest, UnusableLocationHoldsNothing) {
   EXPECT_FALSE(ConfigLock("", LockMode::kExclusive).Held());
   EXPECT_FALSE(ConfigLock(dir_ + "/missing/config.cfg", LockMode::kExclusive).Held());
+  // A link planted at the lock file's name is not followed: nothing is created where it points.
+  const std::string elsewhere = dir_ + "/elsewhere";
+  ASSERT_EQ(symlink(elsewhere.c_str(), (config_ + ".lock").c_str()), 0);
+  EXPECT_FALSE(ConfigLock(config_, LockMode::kExclusive).Held());
+  EXPECT_NE(access(elsewhere.c_str(), F_OK), 0);
 }
 
 }  // namespace

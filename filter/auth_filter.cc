@@ -1,6 +1,8 @@
 #include "filter/auth_filter.h"
 
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "filter/backup_name.h"
 #include "filter/string_table.h"
@@ -27,7 +29,9 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 }  // namespace
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
-  LoadFromSettings();
+  std::string failed_path;
+  std::string reason;
+  if (LoadFromSettings(&root_, &failed_path, &reason)) loaded_.store(1, std::memory_order_release);
 }
 
 AuthFilter::~AuthFilter() = default;
@@ -63,17 +67,56 @@ void AuthFilter::SetConfigPath(std::string_view path) {
   config_path_.store(path_pool_.back().get(), std::memory_order_release);
 }
 
-void AuthFilter::LoadFromSettings() {
+bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
+                                  std::string* reason) {
+  // Each version is read before what it describes is, so that a save landing in between still
+  // counts as a change. Without a usable path the file watched stays the one loaded last.
+  FileVersion version;
+  Env::Default()->GetFileVersion(config_path_.load(std::memory_order_acquire), &version);
+  config_time_.Store(version);
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> path = key.ReadString(kConfigFileValue);
+  const bool store_open = key.IsOpen();
   key.Close();
-  if (path == nullptr) return;
+  if (path == nullptr) {
+    *failed_path = RegistryPath();
+    *reason = store_open ? "the settings store names no configuration file"
+                         : "the settings store cannot be read";
+    return false;
+  }
   const std::string_view text(path.get());
-  if (text.size() > kMaxConfigPath) return;
+  if (text.size() > kMaxConfigPath) {
+    *failed_path = text;
+    *reason = "the path is longer than " + std::to_string(kMaxConfigPath) + " characters";
+    return false;
+  }
   SetConfigPath(text);
-  config_time_.Store(ConfigFileTime());
-  root_ = std::make_unique<TreeSection>(text, true);
-  loaded_.store(root_->LoadFile(), std::memory_order_release);
+  version = FileVersion();
+  Env::Default()->GetFileVersion(path.get(), &version);
+  config_time_.Store(version);
+  auto loaded = std::make_unique<TreeSection>(text, true);
+  if (loaded->LoadFile() == 0) {
+    const int error = errno;
+    *failed_path = text;
+    *reason = std::strerror(error);
+    return false;
+  }
+  *root = std::move(loaded);
+  return true;
+}
+
+bool AuthFilter::SourcesChanged() const {
+  if (reload_failed_.load(std::memory_order_acquire) == 0) {
+    return ConfigFileTime() != config_time_.Load();
+  }
+  // Only after a failed reload: the file may be missing until it is restored, and the store may
+  // be what was wrong, so both are examined, a missing one as the all-zero version.
+  Env* env = Env::Default();
+  FileVersion file;
+  FileVersion store;
+  env->GetFileVersion(config_path_.load(std::memory_order_acquire), &file);
+  env->GetFileVersion(RegistryPath().c_str(), &store);
+  return file != config_time_.Load() || store != store_time_.Load();
 }
 
 void AuthFilter::WriteBackupCopy() {
@@ -94,17 +137,13 @@ void AuthFilter::WriteBackupCopy() {
 
 bool AuthFilter::ReloadIfChanged() {
   const uint64_t reloads_seen = reloads_.load(std::memory_order_acquire);
-  const FileVersion file_time = ConfigFileTime();
-  // Most requests end here without a lock. Returning false on what these two loads see is what
-  // the locked test below would answer at the moment of the second load: config_time_ only
-  // changes while reloading_ is set.
-  if (reloading_.load(std::memory_order_acquire) != 0 || file_time == config_time_.Load()) {
-    return false;
-  }
+  // Most requests end here without a lock. Returning false on what these loads see is what the
+  // locked test below would answer: the versions compared only change while reloading_ is set,
+  // and a reload that finished since reloads_seen was read makes the comparison stale.
+  if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged()) return false;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (reloading_.load() != 0 || file_time == config_time_.Load() ||
-        reloads_.load() != reloads_seen || loaded_.load() == 0) {
+    if (reloading_.load() != 0 || reloads_.load() != reloads_seen || loaded_.load() == 0) {
       return false;
     }
     reloading_.store(1);
@@ -114,10 +153,22 @@ bool AuthFilter::ReloadIfChanged() {
     holds_drained_.wait(lock, [this] { return holds_.load() == 0; });
   }
   // From here on this thread is the only user of the configuration.
-  WriteBackupCopy();
-  root_.reset();
-  loaded_.store(0, std::memory_order_release);
-  LoadFromSettings();
+  FileVersion store;
+  Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
+  std::unique_ptr<TreeSection> fresh;
+  std::string failed_path;
+  std::string reason;
+  if (LoadFromSettings(&fresh, &failed_path, &reason)) {
+    WriteBackupCopy();
+    root_ = std::move(fresh);
+    reload_failed_.store(0, std::memory_order_release);
+  } else {
+    // Passing requests on unjudged until the server restarts would open every guarded site: the
+    // configuration in force stays, and the next change of the file or the store is tried.
+    store_time_.Store(store);
+    reload_failed_.store(1, std::memory_order_release);
+    LogEvent(nullptr, Event::kReloadFailed, failed_path, reason);
+  }
   reloads_.fetch_add(1, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(mu_);

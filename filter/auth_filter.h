@@ -1,8 +1,10 @@
 // AuthFilter: the authentication filter object. It keeps the configuration tree loaded from the
 // file the settings store names, reloads it when the file changes (its last-write time or the
 // identity of the file behind the path; writing a backup copy of the tree it replaces), decides
-// every authentication notification against it and appends one event record per decision. Many
-// server threads call it at once; the fields below say which atomic or lock guards each of them.
+// every authentication notification against it and appends one event record per decision. A
+// reload that cannot load the file keeps the configuration in force and is tried again when the
+// file or the settings store changes. Many server threads call it at once; the fields below say
+// which atomic or lock guards each of them.
 #ifndef VARDOMAR_FILTER_AUTH_FILTER_H_
 #define VARDOMAR_FILTER_AUTH_FILTER_H_
 
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,7 +38,8 @@ inline constexpr char kDenialStatus[] = "401 Access Denied";
 class AuthFilter : public FilterObject {
  public:
   // Reads "Configuration File" from the settings store and loads that file. The filter is
-  // Loaded when the file opened, else Unloaded for good. Writes no event record.
+  // Loaded when the file opened, else Unloaded for good (it then passes every request on).
+  // Writes no event record.
   AuthFilter();
   ~AuthFilter() override;
 
@@ -63,11 +67,14 @@ class AuthFilter : public FilterObject {
   void ReleaseConfig();
 
   // When the file's version differs from the loaded one in any part (a last-write time earlier or
-  // later, another file renamed into place, another size), no reload is under way and none
-  // finished since the version was read: claims the reload, waits until no hold is left, writes
-  // the backup copy of the current tree (when a backup directory is configured), loads the file
-  // the settings store names now, and returns true. Returns false without doing anything
-  // otherwise, and always while the filter is Unloaded.
+  // later, another file renamed into place, another size or status), or after a failed reload
+  // the settings store or the file it names changed, no reload is under way and none finished
+  // since the version was read: claims the reload, waits until no hold is left, loads the file
+  // the settings store names now and returns true. When that file loads, the backup copy of the
+  // current tree is written (when a backup directory is configured) and the new tree replaces
+  // it. When it does not (no store, no value, a path too long, a file that cannot be opened), the
+  // current tree stays in force and one kReloadFailed record says why. Returns false without
+  // doing anything otherwise, and always while the filter is Unloaded.
   bool ReloadIfChanged();
 
   // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
@@ -101,9 +108,15 @@ class AuthFilter : public FilterObject {
                                           std::string_view user) const;
 
   // Reads "Configuration File" from the settings store into config_path_, records the file's
-  // version in config_time_ and loads a new root from it. Only the constructor and the reloading
-  // thread call it.
-  void LoadFromSettings();
+  // version in config_time_ (all zero when it is missing) and loads a new root from it into
+  // `root`. true when the file opened; false with the path and the reason of the failure in
+  // `failed_path` and `reason` (config_path_ then names the file to watch). Only the constructor
+  // and the reloading thread call it.
+  bool LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
+                        std::string* reason);
+  // Whether the configuration's sources changed since they were loaded, or since the last
+  // reload failed (then a missing file and the settings store count too).
+  bool SourcesChanged() const;
   // Writes the backup copy of root_ when "Backup directory" names one. Reloading thread only.
   void WriteBackupCopy();
   // Makes `path` the one ConfigFileTime examines (see config_path_).
@@ -112,12 +125,12 @@ class AuthFilter : public FilterObject {
   void WaitWhileReloading();
 
   // Read-mostly state, read by every request.
-  // loaded_: atomic; written only by the constructor and by the reloading thread once holds_ has
-  // drained, so a request holding the configuration reads a settled value. The first test of
-  // every request reads it without a hold; a reload clears it only between setting and clearing
-  // reloading_, so a request that finds it 0 tests reloading_ before taking the filter for
-  // Unloaded.
+  // loaded_: atomic; written only by the constructor. A reload never clears it: a failed one
+  // keeps the tree in force.
   std::atomic<int32_t> loaded_{0};
+  // reload_failed_: atomic flag, written by the reloading thread (set when its load failed,
+  // cleared when one succeeded) and read by every request's file check.
+  std::atomic<int32_t> reload_failed_{0};
   // reloading_: atomic flag, set by the thread that claims a reload (under mu_) and cleared by
   // it at the end (under mu_); read by every request. A request adds its hold and then tests
   // reloading_; the reloading thread sets reloading_ and then tests holds_ (both sequentially
@@ -128,6 +141,10 @@ class AuthFilter : public FilterObject {
   // content is loaded twice). Stored only by the constructor and the reloading thread, read whole
   // without a lock by every request's file check (FileVersionCell). Meaningless while Unloaded.
   FileVersionCell config_time_;
+  // store_time_: the version of the settings store (all zero when missing) as read before a
+  // failed reload read it; compared only while reload_failed_ is set. Stored only by the
+  // reloading thread.
+  FileVersionCell store_time_;
   // reloads_: atomic count of finished reloads, written by the reloading thread just before it
   // clears reloading_. A file version read before a reload finished is stale: compared with the
   // version that reload recorded it would start a second reload of the same file and write a

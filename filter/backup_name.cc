@@ -1,26 +1,15 @@
 #include "filter/backup_name.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <string>
+
+#include "platform/atomic_file.h"
+#include "tree/text_tree_stream.h"
 
 namespace vard {
 namespace {
 
 const char* Separator(std::string_view dir) { return dir.back() == '/' ? "" : "/"; }
-
-// A name in `dir` that no other writer uses at the same time: the process id and a count of this
-// process's copies. Hidden, and removed once the copy has its name.
-bool FormatTempName(std::string_view dir, char* buf, size_t cap) {
-  static std::atomic<unsigned> count{0};
-  const int n =
-      std::snprintf(buf, cap, "%.*s%s.Vardfilt-%ld-%u.tmp", static_cast<int>(dir.size()),
-                    dir.data(), Separator(dir), static_cast<long>(getpid()), count.fetch_add(1));
-  return n > 0 && static_cast<size_t>(n) < cap;
-}
 
 }  // namespace
 
@@ -38,30 +27,25 @@ bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, c
   return n > 0 && static_cast<size_t>(n) < cap;
 }
 
-bool SaveBackupCopy(TreeSection& root, std::string_view dir, const CalendarTime& utc, char* name,
-                    size_t cap) {
-  char temp[kBackupNameCapacity];
-  if (!FormatBackupName(dir, utc, 1, name, cap) || !FormatTempName(dir, temp, sizeof temp)) {
-    return false;
+bool SaveBackupCopy(const TreeSection& root, std::string_view dir, const CalendarTime& utc,
+                    char* name, size_t cap) {
+  if (!FormatBackupName(dir, utc, 1, name, cap)) return false;
+  // Copies of writers killed in the middle (only where the file system has no unnamed files).
+  RemoveAbandonedNewFiles(dir);
+  AtomicFile copy(AtomicFile::NewFileIn{dir});
+  {
+    TextTreeStream stream(copy);
+    if (!stream.IsOpen()) return false;
+    root.Save(stream);
   }
-  const std::string own_name = root.GetName() != nullptr ? root.GetName() : "";
-  root.SetName(temp);
-  const bool saved = root.SaveFile() == 1;
-  root.SetName(own_name);
-  if (!saved) return false;
-  // A copy already under a name stays as it is, whoever wrote it: link() refuses an existing
+  // A copy already under a name stays as it is, whoever wrote it: Publish refuses an existing
   // name, so the first free one is taken without a window in which another writer could take it.
-  bool linked = false;
-  for (int copy = 1; copy <= kMaxBackupCopiesPerSecond; ++copy) {
-    if (copy > 1 && !FormatBackupName(dir, utc, copy, name, cap)) break;
-    if (link(temp, name) == 0) {
-      linked = true;
-      break;
-    }
-    if (errno != EEXIST) break;
+  for (int copy_number = 1; copy_number <= kMaxBackupCopiesPerSecond; ++copy_number) {
+    if (copy_number > 1 && !FormatBackupName(dir, utc, copy_number, name, cap)) return false;
+    if (copy.Publish(name) == 1) return true;
+    if (errno != EEXIST) return false;
   }
-  unlink(temp);
-  return linked;
+  return false;
 }
 
 }  // namespace vard

@@ -1,7 +1,8 @@
 // The backup copy that the filter writes of a configuration it replaces: its name (the backup
 // directory, then "Vardfilt-" and the UTC date and time padded with spaces, and a number when
-// that second already has a copy) and the writing that never replaces an existing copy. Safe from
-// any thread; two writers, in this process or another, never take the same name.
+// that second already has a copy) and the writing of a private copy that never replaces an
+// existing file. Safe from any thread; two writers, in this process or another, never take the
+// same name.
 #ifndef VARDOMAR_FILTER_BACKUP_NAME_H_
 #define VARDOMAR_FILTER_BACKUP_NAME_H_
 
@@ -30,14 +31,13 @@ bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, c
                       size_t cap);
 
 // Saves `root` in the text format as a new backup copy in `dir` under the first name of the
-// second `utc` that no file has yet. The copy is written whole under a temporary name first and
-// then linked to its name, which fails rather than replaces when another writer took the name in
-// the meantime. Returns true when the copy was made, with its path in `name` (`cap` bytes);
-// false when `dir` is empty, a name does not fit, the second has all its copies, or the file
-// system refused (a missing directory, no rights, no hard links), leaving no file behind. `root`
-// keeps its own name.
-bool SaveBackupCopy(TreeSection& root, std::string_view dir, const CalendarTime& utc, char* name,
-                    size_t cap);
+// second `utc` that no file has yet. The copy is a private file (owner only) written whole before
+// it gets its name, which never replaces or follows anything already there (another writer's
+// copy, a planted link). Returns true when the copy was made, with its path in `name` (`cap`
+// bytes); false when `dir` is empty, a name does not fit, the second has all its copies, or the
+// file system refused (a missing directory, no rights), leaving no file behind.
+bool SaveBackupCopy(const TreeSection& root, std::string_view dir, const CalendarTime& utc,
+                    char* name, size_t cap);
 
 }  // namespace vard
 

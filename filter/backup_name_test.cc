@@ -118,6 +118,24 @@ TEST_F(SaveBackupCopyTest, CopiesOfOneSecondNeverReplaceEachOther) {
   EXPECT_EQ(5u, Names().size());
 }
 
+// The copy holds every password: only its owner may read it, whatever the umask, and a link
+// planted at its name leads nowhere.
+TEST_F(SaveBackupCopyTest, CopiesArePrivateAndNeverFollowALink) {
+  const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
+  const std::string base = dir_ + "/Vardfilt-2001. 3. 7-14. 5. 9";
+  const std::string outside = dir_ + "/outside";
+  { std::ofstream(outside) << "theirs"; }
+  ASSERT_EQ(0, symlink(outside.c_str(), (base + ".cfg").c_str()));
+  const mode_t saved_mask = umask(0);
+  EXPECT_EQ(base + "-2.cfg", Save("v1", when));
+  umask(saved_mask);
+  struct stat st {};
+  ASSERT_EQ(0, stat((base + "-2.cfg").c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 07777);
+  std::ifstream theirs(outside);
+  EXPECT_EQ("theirs", std::string(std::istreambuf_iterator<char>(theirs), {}));
+}
+
 TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
   const std::string fits(kBackupNameCapacity - 1 - 33 - dir_.size() - 1, 'd');
   ASSERT_EQ(0, mkdir((dir_ + "/" + fits).c_str(), 0700));

@@ -81,7 +81,8 @@ std::string FormatEventRecord(int id, std::string_view when, std::string_view de
 
 bool AppendRecord(const char* path, std::string_view record) {
   if (path == nullptr || *path == '\0') return false;
-  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // Owner and group: the log names users and sites, which are no business of other local users.
+  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kEventLogMode);
   if (fd < 0) return false;
   // One write per record: with O_APPEND the kernel places it whole at the end of the file, so
   // records of concurrent requests never interleave. A short write is not continued, since a

@@ -28,7 +28,10 @@ std::string FormatEventRecord(int id, std::string_view when, std::string_view de
                               std::string_view parameter1, std::string_view parameter2,
                               std::string_view resource, std::string_view site);
 
-// Appends `record` to the file at `path` (created with mode 0666 less the umask when missing)
+// The permission bits a new log file gets (less the umask).
+inline constexpr unsigned kEventLogMode = 0640;
+
+// Appends `record` to the file at `path` (created with kEventLogMode when missing)
 // with one write on a descriptor opened for appending, then closes it. Returns true when the
 // whole record was written; false for an empty path or any failure, which leaves nothing to undo.
 bool AppendRecord(const char* path, std::string_view record);

@@ -1,5 +1,6 @@
 #include "filter/event_log.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -61,7 +62,13 @@ class AppendRecordTest : public ::testing::Test {
 
 TEST_F(AppendRecordTest, CreatesThenAppends) {
   const std::string path = (dir_ / "auth.log").string();
+  // The log names users and sites: not for every local user, whatever the umask.
+  const mode_t saved_mask = umask(0);
   ASSERT_TRUE(AppendRecord(path.c_str(), "first\n"));
+  umask(saved_mask);
+  struct stat st {};
+  ASSERT_EQ(0, stat(path.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777);
   ASSERT_TRUE(AppendRecord(path.c_str(), "second\n"));
   std::ifstream in(path);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -27,8 +27,9 @@ class FileVersionCell {
       version.device = device_.load();
       version.inode = inode_.load();
       version.size = size_.load();
+      version.change_time_ns = change_time_ns_.load();
       if ((before & 1) == 0 && sequence_.load() == before) return version;
-      // A writer is between its two counts; it has only four stores to make.
+      // A writer is between its two counts; it has only five stores to make.
       std::this_thread::yield();
     }
   }
@@ -41,6 +42,7 @@ class FileVersionCell {
     device_.store(version.device);
     inode_.store(version.inode);
     size_.store(version.size);
+    change_time_ns_.store(version.change_time_ns);
     sequence_.store(sequence + 2);
   }
 
@@ -50,6 +52,7 @@ class FileVersionCell {
   std::atomic<uint64_t> device_{0};
   std::atomic<uint64_t> inode_{0};
   std::atomic<int64_t> size_{0};
+  std::atomic<int64_t> change_time_ns_{0};
 };
 
 }  // namespace vard

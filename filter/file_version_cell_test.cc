@@ -16,6 +16,7 @@ FileVersion Uniform(int64_t k) {
   version.device = static_cast<uint64_t>(k);
   version.inode = static_cast<uint64_t>(k);
   version.size = k;
+  version.change_time_ns = k;
   return version;
 }
 

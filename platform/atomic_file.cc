@@ -1,6 +1,9 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,16 +18,39 @@
 namespace vard {
 namespace {
 
-// A name no other writer picks at the same moment: process id, a per-process counter and the
-// clock, tried again on the rare collision (the file is created exclusively).
-std::string TempSuffix(int attempt) {
-  static std::atomic<unsigned> counter{0};
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  char text[64];
-  std::snprintf(text, sizeof text, ".tmp%ld.%u.%lx.%d", static_cast<long>(getpid()),
-                counter.fetch_add(1), static_cast<unsigned long>(now.tv_nsec), attempt);
+std::atomic<bool> g_use_unnamed{true};
+
+// The stem of the temporary names of new files, in place of a target's name.
+constexpr char kNewFileStem[] = "vardomar-new";
+// "<stem>.tmp<pid>.<16 hex digits>": the writer's process id, so that a later writer can tell
+// whether it still runs, and 64 random bits, so that nobody can plant anything at the name
+// beforehand.
+constexpr char kTempMark[] = ".tmp";
+constexpr size_t kRandomDigits = 16;
+// New files are written without a lock shared by every writer: a writer on another machine
+// sharing the directory has a process id that means nothing here, so only files it has not
+// written for this long count as abandoned.
+constexpr time_t kNewFileMinAge = 600;
+
+std::string RandomHex() {
+  unsigned char bytes[kRandomDigits / 2] = {};
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n > 0) got += static_cast<size_t>(n);
+    // The kernel's generator fails only when interrupted before it is seeded; try again.
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (const unsigned char byte : bytes) {
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 15]);
+  }
   return text;
+}
+
+std::string TempName(const std::string& dir, std::string_view stem) {
+  return dir + "." + std::string(stem) + kTempMark + std::to_string(getpid()) + "." + RandomHex();
 }
 
 // The file to replace: a symbolic link is followed so that the link itself survives the rename.
@@ -35,49 +61,126 @@ std::string ResolveTarget(const std::string& path) {
   return real ? std::string(real.get()) : path;
 }
 
-void SyncDirectoryOf(const std::string& path) {
+// The directory part of `path` with its trailing "/", or "" for a bare name.
+std::string DirectoryOf(std::string_view path) {
   const size_t slash = path.rfind('/');
-  const std::string dir =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  std::string dir = DirectoryOf(path);
+  if (dir.empty()) dir = ".";
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  // The rename is already done; a directory that cannot be synced only weakens durability.
+  // The name is already in place; a directory that cannot be synced only weakens durability.
   fsync(fd);
   close(fd);
 }
 
+// The process id in a temporary name of `stem`, or 0 when `name` is no such name.
+pid_t TempNameOwner(std::string_view name, std::string_view stem) {
+  const std::string prefix = "." + std::string(stem) + kTempMark;
+  if (name.substr(0, prefix.size()) != prefix) return 0;
+  name.remove_prefix(prefix.size());
+  const size_t dot = name.find('.');
+  if (dot == 0 || dot == std::string_view::npos || dot > 9 ||
+      name.size() - dot - 1 != kRandomDigits) {
+    return 0;
+  }
+  long pid = 0;
+  for (const char c : name.substr(0, dot)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  for (const char c : name.substr(dot + 1)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return 0;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+// Removes the temporary files of `stem` in `dir` whose writers no longer run here and that were
+// last written at least `min_age_seconds` ago.
+void RemoveAbandoned(const std::string& dir, std::string_view stem, time_t min_age_seconds) {
+  DIR* listing = opendir(dir.empty() ? "." : dir.c_str());
+  if (listing == nullptr) return;
+  const time_t now = time(nullptr);
+  while (const dirent* entry = readdir(listing)) {
+    const pid_t owner = TempNameOwner(entry->d_name, stem);
+    // A process that cannot be signalled for lack of rights (EPERM) still runs.
+    if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    if (min_age_seconds > 0 &&
+        (fstatat(dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+         now - st.st_mtime < min_age_seconds)) {
+      continue;
+    }
+    // unlinkat removes a link planted there, never what it points to.
+    unlinkat(dirfd(listing), entry->d_name, 0);
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
-AtomicFile::AtomicFile(std::string_view path) {
+AtomicFile::AtomicFile(std::string_view path, mode_t new_file_mode) {
   if (path.empty()) {
     errno = ENOENT;
     return;
   }
   target_ = ResolveTarget(std::string(path));
-  const size_t slash = target_.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = dir + "." + base + TempSuffix(attempt);
-    // 0666 lets the umask decide, as for any new file; an existing target's bits are copied
-    // at Commit.
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
+  dir_ = DirectoryOf(target_);
+  struct stat old {};
+  if (stat(target_.c_str(), &old) == 0) {
+    Create(old.st_mode & 07777, &old);
+  } else {
+    Create(new_file_mode, nullptr);
+  }
+}
+
+AtomicFile::AtomicFile(NewFileIn where) {
+  dir_ = std::string(where.dir);
+  if (!dir_.empty() && dir_.back() != '/') dir_.push_back('/');
+  Create(kPrivateFileMode, nullptr);
+}
+
+void AtomicFile::Create(mode_t mode, const struct stat* owner) {
+  int fd = -1;
+  if (g_use_unnamed.load()) {
+    // Unnamed: a writer that dies leaves nothing behind, and no name exists to plant a link at.
+    fd =
+        open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivateFileMode);
+    // Other errors (no directory, no rights) would fail a named file alike.
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      error_ = errno;
       return;
     }
-    file_ = fdopen(fd, "w");
-    if (file_ == nullptr) {
-      const int error = errno;
-      close(fd);
-      unlink(temp.c_str());
-      errno = error;
-      return;
-    }
-    temp_ = std::move(temp);
+  }
+  std::string temp;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temp = TempName(dir_, target_.empty() ? kNewFileStem : target_.substr(dir_.size()));
+    // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link included, is never opened.
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    error_ = errno;
     return;
   }
-  errno = EEXIST;
+  temp_ = temp;
+  // Owner first: a change of owner may clear set-id bits, which the mode then restores. Only a
+  // privileged process can give the file away; otherwise it stays ours, as a new file would.
+  if (owner != nullptr && fchown(fd, owner->st_uid, owner->st_gid) != 0) {
+    // Not privileged: no reason to fail the save.
+  }
+  // fchmod is not narrowed by the umask: the file gets exactly these bits, before any content.
+  if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w")) == nullptr) {
+    const int error = errno;
+    close(fd);
+    if (!temp_.empty()) unlink(temp_.c_str());
+    temp_.clear();
+    error_ = error;
+    errno = error;
+  }
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
@@ -108,29 +211,43 @@ void AtomicFile::Fail(int error) {
   if (error_ == 0) error_ = error != 0 ? error : EIO;
 }
 
-int AtomicFile::Commit() {
+bool AtomicFile::Flush() {
   if (file_ == nullptr) {
-    errno = error_ != 0 ? error_ : EBADF;
-    return 0;
+    if (error_ == 0) error_ = EBADF;
+    return false;
   }
-  const int fd = fileno(file_);
-  if (error_ == 0 && std::fflush(file_) != 0) error_ = errno;
-  struct stat old {};
-  if (error_ == 0 && stat(target_.c_str(), &old) == 0) {
-    // Owner first: a change of owner may clear set-id bits, which the mode then restores. Only
-    // a privileged process can give the file away; otherwise it stays ours, as a new file would.
-    struct stat mine {};
-    if (fstat(fd, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
-      if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-        // Not privileged: the new file stays ours, which is no reason to fail the save.
+  if (!flushed_ && error_ == 0) {
+    if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) error_ = errno;
+    flushed_ = true;
+  }
+  return error_ == 0;
+}
+
+int AtomicFile::LinkUnnamed(const std::string& path) const {
+  const std::string proc = "/proc/self/fd/" + std::to_string(fileno(file_));
+  if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 1;
+  // Without /proc only a privileged process may name a file by its descriptor.
+  if (errno != ENOENT) return 0;
+  return linkat(fileno(file_), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 1 : 0;
+}
+
+int AtomicFile::Commit() {
+  if (target_.empty() && error_ == 0) error_ = EINVAL;
+  if (Flush() && temp_.empty()) {
+    // rename needs a name to move: the unnamed file gets a private one for that moment.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string temp = TempName(dir_, target_.substr(dir_.size()));
+      if (LinkUnnamed(temp) == 1) {
+        temp_ = temp;
+        break;
       }
+      if (errno != EEXIST) break;
     }
-    if (fchmod(fd, old.st_mode & 07777) != 0) error_ = errno;
+    if (temp_.empty()) error_ = errno != 0 ? errno : EEXIST;
   }
-  if (error_ == 0 && fsync(fd) != 0) error_ = errno;
-  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno;
-  file_ = nullptr;
   if (error_ == 0 && rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
+  if (file_ != nullptr && std::fclose(file_) != 0 && error_ == 0) error_ = errno;
+  file_ = nullptr;
   if (error_ != 0) {
     const int error = error_;
     Discard();
@@ -142,11 +259,45 @@ int AtomicFile::Commit() {
   return 1;
 }
 
-int WriteFileAtomically(std::string_view path, std::string_view contents) {
-  AtomicFile file(path);
+int AtomicFile::Publish(std::string_view path) {
+  const std::string name(path);
+  if (!target_.empty() && error_ == 0) error_ = EINVAL;
+  if (Flush()) {
+    // link, unlike rename, fails rather than replaces when the name exists.
+    const int linked = temp_.empty() ? LinkUnnamed(name) : (link(temp_.c_str(), name.c_str()) == 0);
+    if (linked == 1) {
+      Discard();
+      SyncDirectoryOf(name);
+      return 1;
+    }
+    if (errno == EEXIST) return 0;
+    error_ = errno;
+  }
+  const int error = error_;
+  Discard();
+  errno = error;
+  return 0;
+}
+
+int WriteFileAtomically(std::string_view path, std::string_view contents, mode_t new_file_mode) {
+  AtomicFile file(path, new_file_mode);
   if (!file.IsOpen()) return 0;
   file.Write(contents);
   return file.Commit();
 }
+
+void RemoveAbandonedTemporaries(std::string_view path) {
+  const std::string target = ResolveTarget(std::string(path));
+  const std::string dir = DirectoryOf(target);
+  RemoveAbandoned(dir, std::string_view(target).substr(dir.size()), 0);
+}
+
+void RemoveAbandonedNewFiles(std::string_view dir) {
+  std::string directory(dir);
+  if (!directory.empty() && directory.back() != '/') directory.push_back('/');
+  RemoveAbandoned(directory, kNewFileStem, kNewFileMinAge);
+}
+
+void UseUnnamedTemporaryFiles(bool use) { g_use_unnamed.store(use); }
 
 }  // namespace vard

@@ -68,6 +68,11 @@ const TimeLocale& GetTimeLocale() {
   return time_locale;
 }
 
+bool ToNanoseconds(const struct timespec& time, int64_t* nanos) {
+  return !__builtin_mul_overflow(static_cast<int64_t>(time.tv_sec), int64_t{1000000000}, nanos) &&
+         !__builtin_add_overflow(*nanos, static_cast<int64_t>(time.tv_nsec), nanos);
+}
+
 }  // namespace
 
 Env::~Env() = default;
@@ -140,12 +145,12 @@ bool Env::GetFileVersion(const char* path, FileVersion* version) {
   struct stat st;
   if (stat(path, &st) != 0) return false;
   int64_t nanos = 0;
-  if (__builtin_mul_overflow(static_cast<int64_t>(st.st_mtim.tv_sec), int64_t{1000000000},
-                             &nanos) ||
-      __builtin_add_overflow(nanos, static_cast<int64_t>(st.st_mtim.tv_nsec), &nanos)) {
+  int64_t change_nanos = 0;
+  if (!ToNanoseconds(st.st_mtim, &nanos) || !ToNanoseconds(st.st_ctim, &change_nanos)) {
     return false;
   }
   version->write_time_ns = nanos;
+  version->change_time_ns = change_nanos;
   version->device = static_cast<uint64_t>(st.st_dev);
   version->inode = static_cast<uint64_t>(st.st_ino);
   version->size = static_cast<int64_t>(st.st_size);

@@ -24,11 +24,13 @@ struct CalendarTime {
 // What tells one version of a file from the next: its last-write time and the identity of the
 // file a path names (device, inode number) with its size. A save that renames a new file over the
 // old one changes the identity even when both saves fall within one tick of the file-time clock.
+// The status-change time tells a file whose rights changed (unreadable, then readable again).
 struct FileVersion {
   int64_t write_time_ns = 0;  // last write, nanoseconds since 1970
   uint64_t device = 0;
   uint64_t inode = 0;
   int64_t size = 0;
+  int64_t change_time_ns = 0;  // last change of content or status, nanoseconds since 1970
 
   bool operator==(const FileVersion&) const = default;
 };

@@ -47,8 +47,10 @@ class StoreLock {
  public:
   explicit StoreLock(const std::string& store_path) {
     const std::string lock_path = store_path + ".lock";
-    fd_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) fd_ = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NOFOLLOW: a link planted at the name must not make this process create or lock
+    // some other file.
+    fd_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0) fd_ = open(lock_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0) return;
     int rc;
     do {
@@ -70,6 +72,10 @@ class StoreLock {
  private:
   int fd_ = -1;
 };
+
+// The store names where the configuration lives, no secret; every program that reads it may run
+// as another user than the one that created it.
+constexpr mode_t kStoreMode = 0644;
 
 // Names and texts cross this interface as zero-terminated strings elsewhere in the system, so a
 // zero byte ends them here too.
@@ -102,7 +108,7 @@ SettingsKey::SettingsKey(bool create, Hive /*hive*/, std::string_view path)
     if (read == ReadResult::kRead && access(store_path_.c_str(), W_OK) != 0) return;
   } else {
     store.AddKey(key_path_);
-    if (WriteFileAtomically(store_path_, store.ToText()) != 1) return;
+    if (WriteFileAtomically(store_path_, store.ToText(), kStoreMode) != 1) return;
   }
   open_ = true;
   writable_ = true;
@@ -134,7 +140,7 @@ int SettingsKey::WriteString(std::string_view name, std::string_view text) {
   if (ReadStore(store_path_, &old_text) == ReadResult::kFailed) return 0;
   RegistryText store(old_text);
   store.SetString(key_path_, UpToZero(name), UpToZero(text));
-  return WriteFileAtomically(store_path_, store.ToText());
+  return WriteFileAtomically(store_path_, store.ToText(), kStoreMode);
 }
 
 void SettingsKey::Close() {

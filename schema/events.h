@@ -29,17 +29,21 @@ enum class Event : int {
   // The mapped account's name or password is longer than the server's credential buffers can
   // hold; handing over a cut name or password would log on as somebody else or fail obscurely.
   kMappedAccountTooLong = 17,
+  // A changed configuration could not be loaded (the settings store names no readable file): the
+  // filter goes on with the configuration it had, and tries again when the file or the store
+  // changes. Written once per failed attempt, with the path and the reason.
+  kReloadFailed = 18,
 };
 
 // Every event the filter writes, in id order. (The log viewer offers its own list of types with
 // names of its own.)
-inline constexpr std::array<Event, 17> kAllEvents = {
+inline constexpr std::array<Event, 18> kAllEvents = {
     Event::kAuthenticated,     Event::kFilterDisabled,       Event::kUserNotFound,
     Event::kInvalidPassword,   Event::kExpireDateError,      Event::kAccountExpired,
     Event::kNotMapped,         Event::kMapToMissing,         Event::kMapToAccountNotFound,
     Event::kAnonymous,         Event::kServerNameMissing,    Event::kSiteNotHandled,
     Event::kAuthorityNotFound, Event::kAccountDisabled,      Event::kExpireYearTooLarge,
-    Event::kExpireDateMissing, Event::kMappedAccountTooLong,
+    Event::kExpireDateMissing, Event::kMappedAccountTooLong, Event::kReloadFailed,
 };
 
 // The event's id as written in a record.
@@ -82,6 +86,8 @@ constexpr const char* EventDescription(Event event) {
       return "Expiration date not found (UserName UserDB)";
     case Event::kMappedAccountTooLong:
       return "Mapped account too long for the credentials (UserName UserDB)";
+    case Event::kReloadFailed:
+      return "Configuration could not be reloaded - the previous one stays in force (Path Reason)";
   }
   return "";
 }

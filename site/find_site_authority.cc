@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/site_env.h"
 #include "schema/binding_key.h"
 #include "schema/names.h"
 
@@ -16,11 +17,23 @@ TreeSection* FindAuthorityForSite(TreeSection* root, std::string_view host, std:
   return root->GetSection(kAccounts)->GetSection(authority);
 }
 
+namespace {
+
+std::string_view EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string_view(value) : std::string_view();
+}
+
+}  // namespace
+
+std::string_view SiteName() { return EnvText(VARDOMAR_SITE_NAME_VARIABLE); }
+
+std::string_view SitePort() { return EnvText(VARDOMAR_SITE_PORT_VARIABLE); }
+
 TreeSection* FindSiteAuthority(TreeSection* root) {
-  const char* host = std::getenv("SERVER_NAME");
-  const char* port = std::getenv("SERVER_PORT");
+  const std::string_view port = SitePort();
   // Without a port only the host is known, and the filter then matches the host alone.
-  return FindAuthorityForSite(root, host != nullptr ? host : "", port != nullptr ? port : "80");
+  return FindAuthorityForSite(root, SiteName(), port.empty() ? std::string_view("80") : port);
 }
 
 }  // namespace vard

@@ -15,8 +15,15 @@ namespace vard {
 // empty or holds the "|" that separates host and port in a key.
 TreeSection* FindAuthorityForSite(TreeSection* root, std::string_view host, std::string_view port);
 
-// FindAuthorityForSite with the request's SERVER_NAME and SERVER_PORT. A missing SERVER_PORT
-// gives the key of the host alone, as in the filter; a missing SERVER_NAME names no site.
+// The request's site as the host module vouches for it (platform/site_env.h): the name is
+// missing when the client's Host header named no name of the virtual host serving the request.
+// SERVER_NAME and SERVER_PORT are not used: the web server takes them from that header, so a
+// visitor could name another site and manage its authority. Empty texts for what is missing.
+std::string_view SiteName();
+std::string_view SitePort();
+
+// FindAuthorityForSite with SiteName() and SitePort(). A missing port gives the key of the host
+// alone, as in the filter; a missing name names no site.
 TreeSection* FindSiteAuthority(TreeSection* root);
 
 }  // namespace vard

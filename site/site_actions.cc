@@ -1,7 +1,5 @@
 #include "site/site_actions.h"
 
-#include <cstdlib>
-
 #include "site/find_site_authority.h"
 #include "userpages/user_actions.h"
 #include "userpages/user_markup.h"
@@ -19,8 +17,7 @@ UserScope SiteUserScope(TreeSection* root, const FieldSet& form) {
   scope.authority = FindSiteAuthority(root);
   scope.authority_name = NameOf(scope.authority);
   scope.posted_authority = form.Get("Authority").Text();
-  const char* host = std::getenv("SERVER_NAME");
-  scope.server_name = host != nullptr ? host : "";
+  scope.server_name = SiteName();
   return scope;
 }
 

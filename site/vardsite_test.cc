@@ -141,6 +141,11 @@ TEST_F(SiteTest, WithoutABoundAuthorityNothingIsDispatchedAndNothingChanges) {
   EXPECT_THAT(Content(Run("Action=ChangeUser", {}, "ghost", "80").Body()),
               HasSubstr("answering on ghost:80</h3>"));
   EXPECT_THAT(Content(Run("", {}, "<b>", "80").Body()), HasSubstr("on &lt;b&gt;:80</h3>"));
+  // A Host header naming a bound site that the virtual host does not answer to: the host module
+  // gives no site name, whatever SERVER_NAME says.
+  CgiRequest forged = Request("Action=DelUserDo", FormBody({{"User", "alice"}}));
+  forged.foreign_host = true;
+  EXPECT_THAT(Content(Run(forged).Body()), StartsWith("<h3>No authority was defined"));
   EXPECT_EQ(Inode(site_.config_path()), inode);
 }
 

@@ -2,10 +2,14 @@
 // configuration, so no change is lost, and read-only pages wait only for operations.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,9 +48,9 @@ void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }
 
 // A configuration big enough that loading and saving it takes a while, so that processes
 // running at once really overlap.
-std::string BigConfig() {
+std::string BigConfig(int users = 20000) {
   std::string config = "{ NTACCOUNTS:\n} NTACCOUNTS;\n{ ACCOUNTS:\n    { Filler:\n";
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < users; ++i) {
     const std::string user = "user" + std::to_string(i);
     config += "        { " + user + ":\n            (string)Password=pw\n        } " + user + ";\n";
   }
@@ -108,6 +112,50 @@ TEST(AdminLockTest, SimultaneousOperationsAllKeepTheirChanges) {
     EXPECT_FALSE(root.GetSection(kNtAccounts)->GetSection("acct" + n)->IsNull()) << n;
     EXPECT_FALSE(root.GetSection(kAccounts)->GetSection("auth" + n)->IsNull()) << n;
   }
+}
+
+// Saves killed (SIGKILL) at random moments leave the old or the new configuration whole, and
+// the next save leaves no temporary file of theirs behind.
+TEST(AdminLockTest, SavesKilledAtRandomMomentsLeaveAWholeFileAndNoTemporary) {
+  CgiSite site(BigConfig(100000));
+  auto bind = [&](int n) {
+    return site.Request("Action=BindAddDo",
+                        "Host=host" + std::to_string(n) + "&Port=80&Authority=Filler");
+  };
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunCgi(ProgramPath("vardadmin"), bind(0)).exit_status, 0);
+  const long save_ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - started)
+                                             .count());
+  std::mt19937 random(static_cast<unsigned>(save_ms));
+  std::uniform_int_distribution<long> moment(0, save_ms + save_ms / 5);
+  int whole_new = 0;
+  for (int n = 1; n <= 20; ++n) {
+    const std::string old = site.Config();
+    const long kill_after = moment(random);
+    SCOPED_TRACE("try " + std::to_string(n) + " killed after " + std::to_string(kill_after));
+    CgiProcess(ProgramPath("vardadmin"), bind(n)).WaitMs(kill_after);
+    const std::string now = site.Config();
+    const std::string line = "        (string)host" + std::to_string(n) + "=Filler\n";
+    if (now != old) {
+      EXPECT_EQ(now.size(), old.size() + line.size());
+      EXPECT_NE(now.find(line), std::string::npos);
+      ++whole_new;
+    }
+  }
+  // What a writer killed on a file system without unnamed files leaves: a named temporary file.
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  std::ofstream(site.dir().File(".config.cfg.tmp" + std::to_string(dead) + ".0123456789abcdef"))
+      << "half";
+  ASSERT_EQ(RunCgi(ProgramPath("vardadmin"), bind(21)).exit_status, 0);
+  EXPECT_NE(site.Config().find("(string)host21=Filler"), std::string::npos);
+  for (const auto& entry : std::filesystem::directory_iterator(site.dir().path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".config.cfg.tmp"), std::string::npos)
+        << entry.path();
+  }
+  RecordProperty("saves_finished_before_the_kill", whole_new);
 }
 
 }  // namespace

@@ -29,9 +29,10 @@ namespace {
 // The variables a CGI program reads from its environment; the runner sets exactly the ones
 // the request gives and never leaks the test process's own.
 constexpr const char* kCgiVariables[] = {
-    "CONTENT_LENGTH", "QUERY_STRING", "HTTP_COOKIE",       "SCRIPT_NAME",
-    "SERVER_NAME",    "SERVER_PORT",  "VARDOMAR_REGISTRY", "REQUEST_METHOD",
-    "HTTP_HOST",      "HTTP_ORIGIN",  "HTTP_REFERER",      "HTTP_SEC_FETCH_SITE"};
+    "CONTENT_LENGTH",     "QUERY_STRING",       "HTTP_COOKIE",       "SCRIPT_NAME",
+    "SERVER_NAME",        "SERVER_PORT",        "VARDOMAR_REGISTRY", "REQUEST_METHOD",
+    "VARDOMAR_SITE_NAME", "VARDOMAR_SITE_PORT", "HTTP_HOST",         "HTTP_ORIGIN",
+    "HTTP_REFERER",       "HTTP_SEC_FETCH_SITE"};
 
 bool IsCgiVariable(const char* entry) {
   for (const char* name : kCgiVariables) {
@@ -58,6 +59,9 @@ std::vector<std::string> ChildEnvironment(const CgiRequest& request) {
   set("SCRIPT_NAME", request.script_name);
   set("SERVER_NAME", request.server_name);
   set("SERVER_PORT", request.server_port);
+  // What the host module sets beside them: the same site, unless the Host header was foreign.
+  if (!request.foreign_host) set("VARDOMAR_SITE_NAME", request.server_name);
+  set("VARDOMAR_SITE_PORT", request.server_port);
   set("VARDOMAR_REGISTRY", request.registry);
   set("REQUEST_METHOD", request.method);
   for (const std::string& extra : request.extra_env) env.push_back(extra);
@@ -161,7 +165,9 @@ bool CgiProcess::Running() {
   return waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
-CgiResponse CgiProcess::Wait(int timeout_seconds) {
+CgiResponse CgiProcess::Wait(int timeout_seconds) { return WaitMs(timeout_seconds * 1000L); }
+
+CgiResponse CgiProcess::WaitMs(long timeout_ms) {
   CgiResponse response;
   if (pid_ <= 0 || waited_) return response;
   // The program may read only part of the body, or write before reading: feed and drain at
@@ -170,7 +176,7 @@ CgiResponse CgiProcess::Wait(int timeout_seconds) {
     close(in_fd_);
     in_fd_ = -1;
   }
-  const long deadline = MonotonicMs() + timeout_seconds * 1000L;
+  const long deadline = MonotonicMs() + timeout_ms;
   bool killed = false;
   while (out_fd_ >= 0 || err_fd_ >= 0) {
     pollfd fds[3];

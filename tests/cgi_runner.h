@@ -31,6 +31,9 @@ struct CgiRequest {
   std::optional<std::string> script_name = std::string("/scripts/vardadmin");
   std::optional<std::string> server_name = std::string("localhost");
   std::optional<std::string> server_port = std::string("80");
+  // The host module's site variables repeat SERVER_NAME and SERVER_PORT; with a Host header that
+  // names no name of the virtual host it leaves the name out.
+  bool foreign_host = false;
   // Path of the registry store (env VARDOMAR_REGISTRY); nullopt leaves the variable unset.
   std::optional<std::string> registry;
   // Extra variables, NAME=value (HTTP_ORIGIN, HTTP_HOST, ... are never taken from the test).
@@ -62,6 +65,8 @@ class CgiProcess {
   // Sends the body, collects the output and waits for the exit (killing the program after
   // `timeout_seconds`, which then shows as exit status 128 + SIGKILL).
   CgiResponse Wait(int timeout_seconds = 60);
+  // Wait with the deadline in milliseconds: a way to kill the program at a chosen moment.
+  CgiResponse WaitMs(long timeout_ms);
 
  private:
   pid_t pid_ = -1;

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -204,21 +206,65 @@ TEST_F(FilterReloadTest, UnusableBackupDirectoryLosesOnlyTheCopy) {
   EXPECT_FALSE(PathExists(sandbox_.Path("missing")));
 }
 
-TEST_F(FilterReloadTest, ReloadWithoutAReadableFileLeavesTheFilterUnloadedForGood) {
-  Start();
-  ASSERT_TRUE(sandbox_.SetRegistry(kConfigFileValue, sandbox_.Path("gone.cfg")));
-  SaveVersion("v2");
-  const size_t records = LogLines().size();
-  const AuthResult result = Send(Alice());
-  EXPECT_EQ(SF_STATUS_REQ_NEXT_NOTIFICATION, result.status);
-  EXPECT_EQ("secret", result.password);
-  // The configuration it had is safe in the backup directory; no record is written any more.
-  EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
-  SaveVersion("v3", sandbox_.Path("gone.cfg"));
-  SaveVersion("v4");
-  EXPECT_EQ(SF_STATUS_REQ_NEXT_NOTIFICATION, Send(Alice()).status);
-  EXPECT_EQ(records, LogLines().size());
-  EXPECT_EQ(1u, ListDirectory(backups_).size());
+// A reload that cannot load keeps the configuration in force (passing requests on unjudged would
+// open every guarded site), says so once, and is tried again when the store or the file changes.
+TEST_F(FilterReloadTest, FailedReloadKeepsTheConfigurationAndIsTriedAgainAfterAChange) {
+  const std::string store = sandbox_.Path("registry");
+  const std::string missing = sandbox_.Path("gone.cfg");
+  const std::string directory = sandbox_.Path("dir.cfg");
+  struct Case {
+    const char* name;
+    std::function<void()> break_it;
+    std::string path;    // parameter 1 of the record
+    std::string reason;  // parameter 2
+    std::function<void()> repair;
+    std::string repaired_version;
+  };
+  const std::string saved_store = ReadWholeFile(store);
+  const Case cases[] = {
+      {"store emptied", [&] { std::ofstream(store, std::ios::trunc) << ""; }, store,
+       "the settings store cannot be read",
+       [&] { std::ofstream(store, std::ios::trunc) << saved_store; }, "v2"},
+      {"missing file", [&] { sandbox_.SetRegistry(kConfigFileValue, missing); }, missing,
+       "No such file or directory", [&] { SaveVersion("v3", missing); }, "v3"},
+      {"unreadable file",
+       [&] {
+         mkdir(directory.c_str(), 0700);
+         sandbox_.SetRegistry(kConfigFileValue, directory);
+       },
+       directory, "Is a directory",
+       [&] {
+         rmdir(directory.c_str());
+         SaveVersion("v3", directory);
+       },
+       "v3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(backups_);
+    mkdir(backups_.c_str(), 0700);
+    std::ofstream(sandbox_.log_path(), std::ios::trunc).flush();
+    config_.NtAccount("webstaff", "v1");
+    Start();
+    c.break_it();
+    SaveVersion("v2");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ("v1", VersionInUse());
+    const std::vector<std::string> lines = LogLines();
+    const auto failed = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.rfind("18, ", 0) == 0;
+    });
+    EXPECT_EQ(1, failed);
+    EXPECT_TRUE(IsRecord(lines.at(0), Event::kReloadFailed, c.path, c.reason, "", ""))
+        << lines.at(0);
+    // Nothing was replaced, so nothing was copied.
+    EXPECT_TRUE(ListDirectory(backups_).empty());
+
+    c.repair();
+    EXPECT_EQ(c.repaired_version, VersionInUse());
+    EXPECT_EQ(std::vector<std::string>{"v1"}, BackupVersions(backups_));
+    Stop();
+    std::ofstream(store, std::ios::trunc) << saved_store;
+  }
 }
 
 }  // namespace

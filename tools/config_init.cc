@@ -1,12 +1,13 @@
 #include "tools/config_init.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/atomic_file.h"
 #include "schema/names.h"
+#include "tree/text_tree_stream.h"
 #include "tree/tree_node.h"
 
 namespace vard {
@@ -17,24 +18,27 @@ int InitConfigFile(const std::string& path, std::string* error) {
     *error = path + ": already exists; not overwritten";
     return 0;
   }
-  // Written completely under a private name first, then given its real name with link(), which
-  // fails instead of replacing a file that appeared in the meantime.
-  const std::string temp = path + ".vardcfg-init." + std::to_string(getpid());
-  TreeSection root(temp, true);
+  // Written completely as a private file first, then given its name with Publish, which fails
+  // instead of replacing (or following a link to) a file that appeared in the meantime.
+  const size_t slash = path.rfind('/');
+  AtomicFile file(AtomicFile::NewFileIn{slash == std::string::npos
+                                            ? std::string_view()
+                                            : std::string_view(path).substr(0, slash + 1)});
+  if (!file.IsOpen()) {
+    *error = path + ": cannot write: " + std::strerror(errno);
+    return 0;
+  }
+  TreeSection root("", false);
   root.OpenSection(kMain)->OpenSection(kServers);
   root.AddSection(kNtAccounts);
   root.AddSection(kAccounts);
-  if (root.SaveFile() != 1) {
-    *error = path + ": cannot write: " + std::strerror(errno);
-    unlink(temp.c_str());
-    return 0;
+  {
+    TextTreeStream stream(file);
+    root.Save(stream);
   }
-  const int linked = link(temp.c_str(), path.c_str());
-  const int link_errno = errno;
-  unlink(temp.c_str());
-  if (linked != 0) {
-    *error = link_errno == EEXIST ? path + ": already exists; not overwritten"
-                                  : path + ": cannot create: " + std::strerror(link_errno);
+  if (file.Publish(path) != 1) {
+    *error = errno == EEXIST ? path + ": already exists; not overwritten"
+                             : path + ": cannot create: " + std::strerror(errno);
     return 0;
   }
   return 1;

@@ -8,8 +8,9 @@
 namespace vard {
 
 // Writes a new configuration file at `path` with the empty sections MAIN (holding SERVERS),
-// NTACCOUNTS and ACCOUNTS. Never replaces an existing file, even one created at the same
-// moment by someone else: the file appears complete or not at all. Returns 1 when written; 0
+// NTACCOUNTS and ACCOUNTS, readable by its owner alone (it will hold passwords). Never replaces
+// or follows an existing file or link, even one created at the same moment by someone else: the
+// file appears complete or not at all. Returns 1 when written; 0
 // otherwise, with `error` saying why.
 int InitConfigFile(const std::string& path, std::string* error);
 

@@ -197,7 +197,12 @@ TEST_F(VardcfgTest, UnreadableFilesExitTwo) {
 TEST_F(VardcfgTest, InitWritesACleanFileAndNeverOverwrites) {
   const std::string path = dir_ + "/new.cfg";
   std::string out, err;
+  const mode_t saved_mask = umask(0);
   ASSERT_EQ(Run("init " + path, &out, &err), 0) << err;
+  umask(saved_mask);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
   const std::string written = Read(path);
   EXPECT_EQ(written,
             "{ MAIN:\n    { SERVERS:\n    } SERVERS;\n} MAIN;\n{ NTACCOUNTS:\n} NTACCOUNTS;\n"

@@ -113,12 +113,13 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
     return;
   }
   if (write_) {
-    output_ = std::make_unique<AtomicFile>(name);
-    if (!output_->IsOpen()) {
+    owned_output_ = std::make_unique<AtomicFile>(name);
+    if (!owned_output_->IsOpen()) {
       const int error = errno;
-      output_.reset();
+      owned_output_.reset();
       errno = error;
     }
+    output_ = owned_output_.get();
     return;
   }
   file_ = std::fopen(name, "r");
@@ -135,14 +136,19 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
   std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
 }
 
+TextTreeStream::TextTreeStream(AtomicFile& output)
+    : TreeStream(std::string_view()), write_(true), output_(output.IsOpen() ? &output : nullptr) {}
+
 TextTreeStream::~TextTreeStream() { Close(); }
 
 int TextTreeStream::Close() {
   if (write_) {
     if (!output_) return 0;
-    const int ok = output_->Commit();
+    output_ = nullptr;
+    if (!owned_output_) return 1;
+    const int ok = owned_output_->Commit();
     const int error = errno;
-    output_.reset();
+    owned_output_.reset();
     errno = error;
     return ok;
   }

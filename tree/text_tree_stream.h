@@ -42,6 +42,10 @@ class TextTreeStream : public TreeStream {
  public:
   // Opens `path` for reading, or prepares its replacement for writing. Check IsOpen().
   TextTreeStream(std::string_view path, bool write);
+  // A writer into `output`, which stays the caller's and must outlive the stream: Close() commits
+  // nothing, the caller names the file (AtomicFile::Publish). A failed or refused write is
+  // recorded in `output`, so that naming it fails.
+  explicit TextTreeStream(AtomicFile& output);
   // Closes the file (a writer commits unless a write failed).
   ~TextTreeStream() override;
 
@@ -134,8 +138,9 @@ class TextTreeStream : public TreeStream {
   bool SeekTo(long offset, int line_number);
 
   bool write_;
-  FILE* file_ = nullptr;                // reader
-  std::unique_ptr<AtomicFile> output_;  // writer
+  FILE* file_ = nullptr;                      // reader
+  std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
+  AtomicFile* output_ = nullptr;              // writer: owned_output_ or the caller's file
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};

@@ -25,7 +25,7 @@ struct UserScope {
   std::string authority_name;
   // The text of the posted field `Authority`, carried on in the hidden fields of the forms.
   std::string posted_authority;
-  // Site edition: the request's SERVER_NAME, which names the site on the user list.
+  // Site edition: the request's site name (VARDOMAR_SITE_NAME), which names it on the user list.
   std::string server_name;
 };
 

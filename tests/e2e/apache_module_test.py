@@ -15,6 +15,13 @@ MODULE = os.path.join(harness.BIN, "mod_vardfilt.so")
 STUB = os.environ.get("VARD_STUB_FILTER", "")
 WHOAMI = os.path.join(harness.SOURCE, "apache", "www", "protected", "whoami.cgi")
 REALM = "Stub realm"
+# What a program behind the guard learns: the Authorization header passed on to it and the site
+# variables the module sets for the site manager.
+ENV_CGI = """#!/bin/sh
+printf 'Content-Type: text/plain\\r\\n\\r\\n'
+printf 'auth=%s;site=%s;port=%s' "$HTTP_AUTHORIZATION" "${VARDOMAR_SITE_NAME-unset}" \\
+  "$VARDOMAR_SITE_PORT"
+"""
 
 
 def write_site(root, library, extra=""):
@@ -25,6 +32,12 @@ def write_site(root, library, extra=""):
     os.makedirs(site)
     harness.make_reachable(site)
     shutil.copy(WHOAMI, site)
+    os.makedirs(os.path.join(site, "pass"))
+    harness.make_reachable(os.path.join(site, "pass"))
+    for where in (site, os.path.join(site, "pass")):
+        with open(os.path.join(where, "env.cgi"), "w") as f:
+            f.write(ENV_CGI)
+        os.chmod(os.path.join(where, "env.cgi"), 0o755)
     with open(os.path.join(site, "index.html"), "w") as f:
         f.write("<p>guarded</p>\n")
     # {SHA} of "filepw", as htpasswd -s writes it.
@@ -58,9 +71,12 @@ DocumentRoot "{root}"
     AuthUserFile "{root}/passwd"
     Require valid-user
 </Directory>
+<Directory "{site}/pass">
+    IsapiFilterPassCredentials On
+</Directory>
 {extra}
 """.format(module=MODULE, directive=('IsapiFilter "%s"' % library_copy) if library else "",
-           root=root, site=site, realm=REALM, extra=extra)
+           root=root, site=site, realm=REALM, extra=extra.replace("@PORT@", str(port)))
     path = os.path.join(root, "httpd.conf")
     with open(path, "w") as f:
         f.write(conf)
@@ -95,8 +111,17 @@ class FilterAnswers(unittest.TestCase):
         self.assertEqual(r.status, 200, r.body)
         self.assertEqual(r.cell("remote-user"), "webstaff")
         self.assertEqual(r.cell("auth-type"), "Basic")
-        # The credentials passed on behind are the account's, not the visitor's.
-        self.assertEqual(r.cell("passed-user"), "webstaff")
+        # Neither the visitor's credentials nor the account's reach the program behind.
+        self.assertEqual(r.cell("passed-user"), "")
+        r = whoami(self.port, "map", "webstaff", path="/protected/env.cgi")
+        self.assertTrue(r.body.startswith("auth=;"), r.body)
+        # Only where the directive asks for them, the account's credentials are passed on.
+        r = whoami(self.port, "map", "webstaff", path="/protected/pass/env.cgi")
+        self.assertTrue(r.body.startswith("auth=%s;" % harness.basic("webstaff", "mapped-pw")),
+                        r.body)
+        # Credentials the filter passes on unchanged stay as the visitor sent them.
+        r = whoami(self.port, "plain", "filepw", path="/protected/env.cgi")
+        self.assertTrue(r.body.startswith("auth=%s;" % harness.basic("plain", "filepw")), r.body)
         # A static page is served as well: no CGI needed to benefit from the mapping.
         self.assertEqual(harness.request(self.port, "/protected/index.html", "map", "x").status,
                          200)
@@ -157,12 +182,11 @@ class FilterAnswers(unittest.TestCase):
 
     def test_what_the_filter_is_offered(self):
         r = whoami(self.port, "vars", "", path="/protected/whoami.cgi/more/path?q=1",
-                   host="Site.Example:%d" % self.port)
+                   host="127.0.0.1:%d" % self.port)
         self.assertEqual(r.status, 200, r.body)
-        # Apache lowercases the host name it took from the request; binding keys ignore case.
         self.assertEqual(
             r.cell("remote-user"),
-            "SERVER_NAME=site.example;SERVER_PORT=%d;SCRIPT_NAME=/protected/whoami.cgi;"
+            "SERVER_NAME=127.0.0.1;SERVER_PORT=%d;SCRIPT_NAME=/protected/whoami.cgi;"
             "unknown=refused;caps=257/257;versions=1;secure=0" % self.port)
 
     def test_the_description_is_logged_once_per_child(self):
@@ -182,6 +206,42 @@ class FilterAnswers(unittest.TestCase):
         # Every child that answered loaded the library once.
         for _ in range(8):
             self.assertIn("versions=1;", whoami(self.port, "vars", "").cell("remote-user"))
+
+
+class SiteFromTheVirtualHost(unittest.TestCase):
+    """The site that chooses the binding is the virtual host Apache matched and the port the
+    connection arrived on; the Host header cannot name another one."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.apache, cls.root = start("vhost", extra="""
+<VirtualHost 127.0.0.1:@PORT@>
+    ServerName a.example
+    ServerAlias b.example *.wild.example
+</VirtualHost>
+""")
+        cls.port = cls.apache.port
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.apache.stop()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    def test_the_filter_and_programs_see_the_matched_site(self):
+        cases = [("b.example:%d" % self.port, "b.example", "b.example"),
+                 ("B.Example", "b.example", "b.example"),
+                 ("x.wild.example:%d" % self.port, "x.wild.example", "x.wild.example"),
+                 # Another site's name, or a port of the client's choosing, changes nothing.
+                 ("other.example:%d" % self.port, "a.example", "unset"),
+                 ("127.0.0.1:%d" % self.port, "a.example", "unset"),
+                 ("a.example:80", "a.example", "a.example")]
+        for host, filter_site, program_site in cases:
+            r = whoami(self.port, "vars", "", host=host)
+            self.assertIn("SERVER_NAME=%s;SERVER_PORT=%d;" % (filter_site, self.port),
+                          r.cell("remote-user"), host)
+            r = whoami(self.port, "plain", "filepw", path="/protected/env.cgi", host=host)
+            self.assertTrue(r.body.endswith(";site=%s;port=%d" % (program_site, self.port)),
+                            (host, r.body))
 
 
 class PortKinds(unittest.TestCase):

@@ -119,10 +119,9 @@ class SystemTest(unittest.TestCase):
         self.assertIn("added successfuly", admin(self.port, "NTAccAddDo", User="webstaff",
                                                  Pass="nt-secret", Pass2="nt-secret"))
         self.assertIn("created", admin(self.port, "AuthAddDo", Authority="Staff"))
-        for host in ("127.0.0.1", "localhost"):
-            self.assertIn("will be authenticated in authority",
-                          admin(self.port, "BindAddDo", Host=host, Port=str(self.port),
-                                Authority="Staff"))
+        self.assertIn("will be authenticated in authority",
+                      admin(self.port, "BindAddDo", Host="127.0.0.1", Port=str(self.port),
+                            Authority="Staff"))
         self.assertIn("added to authority", admin(
             self.port, "AddUserDo", Authority="Staff", User="alice", Pass="alice-pw", MapTo="ON",
             NTAcc="webstaff", Expire="", noexpiration="1"))
@@ -135,7 +134,8 @@ class SystemTest(unittest.TestCase):
         self.assertEqual(r.status, 200, r.body)
         self.assertEqual(r.cell("remote-user"), "webstaff")
         self.assertEqual(r.cell("auth-type"), "Basic")
-        self.assertEqual(r.cell("passed-user"), "webstaff")
+        # The account's password stays inside the server: no credentials are passed on.
+        self.assertEqual(r.cell("passed-user"), "")
 
         r = self.whoami("alice", "wrong")
         self.assertEqual((r.status, r.reason), (401, "Access Denied"))
@@ -146,8 +146,9 @@ class SystemTest(unittest.TestCase):
         self.assertEqual(r.cell("remote-user"), "fileuser")
         self.assertEqual((self.whoami("fileuser", "ignored").status), 401)
 
-        # A host no binding names is passed on: the filter's users mean nothing there.
-        unbound = "unbound.test:%d" % self.port
+        # A name of the server that no binding names is passed on: the filter's users mean
+        # nothing there.
+        unbound = "localhost:%d" % self.port
         self.assertEqual(self.whoami("alice", "alice-pw", host=unbound).status, 401)
         r = self.whoami("fileuser", "filepw", host=unbound)
         self.assertEqual((r.status, r.cell("remote-user")), (200, "fileuser"))
@@ -155,7 +156,7 @@ class SystemTest(unittest.TestCase):
         page = admin(self.port, "ViewLog", type="-1")
         for shown in ("OK Authenticated (UserName UserDB)", "Invalid password (UserName UserDB)",
                       "Mapping disabled - passing through (UserName UserDB)",
-                      "Site not handled (Binding)", "unbound.test|%d" % self.port):
+                      "Site not handled (Binding)", "localhost|%d" % self.port):
             self.assertIn(shown, page)
         lines = records(self.log)
         self.assertTrue(any(l.startswith("0, ") and ", alice, Staff, %s, " % GUARDED in l
@@ -262,6 +263,39 @@ class SystemTest(unittest.TestCase):
         self.assertEqual(broken, [])
         self.assertGreaterEqual(
             sum(1 for l in lines if l.startswith("0, ") and ", alice, Staff, " in l), requests)
+
+    def test_5_the_site_is_the_one_apache_matched(self):
+        # The virtual host answers to 127.0.0.1 and localhost; each name gets its own authority.
+        self.assertIn("created", admin(self.port, "AuthAddDo", Authority="Other"))
+        self.assertIn("added to authority", admin(
+            self.port, "AddUserDo", Authority="Other", User="olga", Pass="olga-pw", MapTo="ON",
+            NTAcc="webstaff", Expire="", noexpiration="1"))
+        for host, port in (("localhost", str(self.port)), ("other.test", str(self.port)),
+                           ("intranet", "80")):
+            self.assertIn("will be authenticated in authority", admin(
+                self.port, "BindAddDo", Host=host, Port=port, Authority="Other"))
+        here, local = "127.0.0.1:%d" % self.port, "localhost:%d" % self.port
+        self.assertEqual(self.whoami("olga", "olga-pw", host=local).status, 200)
+        self.assertEqual(self.whoami("alice", "alice-new", host=here).status, 200)
+        # A name the virtual host does not answer to counts as its ServerName (127.0.0.1: Staff),
+        # and a port in the Host header is not the port the request arrived on.
+        for forged in ("other.test:%d" % self.port, "intranet", "intranet:80"):
+            r = self.whoami("olga", "olga-pw", host=forged)
+            self.assertEqual((r.status, r.reason), (401, "Access Denied"), forged)
+        self.assertEqual(self.whoami("alice", "alice-new", host="other.test").status, 200)
+        self.assertEqual(self.whoami("alice", "alice-new", host=local).status, 401)
+
+        # The site manager serves the authority of the matched name. A foreign name does not even
+        # reach it: the programs' location answers only to the names the administrator uses
+        # (what the program itself does with one is its own process test's business).
+        page = harness.request(self.port, "/cgi-bin/vardsite", host=local).body
+        self.assertIn("olga", page)
+        self.assertNotIn("alice", page)
+        for forged in ("other.test:%d" % self.port, "intranet"):
+            r = harness.request(self.port, "/cgi-bin/vardsite", host=forged)
+            self.assertEqual(r.status, 403, forged)
+            self.assertNotIn("olga", r.body)
+            self.assertNotIn("alice", r.body)
 
 
 class SeveralChildrenTest(unittest.TestCase):
