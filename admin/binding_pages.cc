@@ -52,21 +52,23 @@ bool RefuseUnstorableBinding(std::string_view host, std::string_view port, std::
   }
   // The host is sound, so what keeps the key from being stored is its length or the port text.
   if (!IsStorableValueName(key)) {
-    if (key.size() <= kMaxStoredName) {
+    if (key.size() <= kMaxEntryName) {
       WriteInvalidPort(port);
       return true;
     }
     Write("Binding for ");
     WriteBoldSite(host, port);
-    Write(" can not be stored - host name and port may not be longer than 255 characters !");
+    Write(" can not be stored - host name and port may not be longer than ");
+    WriteInt(kMaxEntryName);
+    Write(" characters !");
     return true;
   }
   if (!IsStorableValueText(authority)) {
     Write("Authority name <b>");
     WriteEscaped(authority);
-    Write(
-        "</b> can not be used - it may not hold line breaks and may not be longer than 511 "
-        "characters !");
+    Write("</b> can not be used - it may not hold line breaks and may not be longer than ");
+    WriteInt(kMaxValueText);
+    Write(" characters !");
     return true;
   }
   return false;

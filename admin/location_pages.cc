@@ -157,9 +157,9 @@ int MainScreen(TreeSection* root, FieldSet&, FieldSet&) {
 int MainScreenDo(TreeSection* root, FieldSet& form, FieldSet& query) {
   const std::string_view log = form.Get("LogFile").Text();
   if (!IsStorableValueText(log)) {
-    WriteLine(
-        "Log file path can not be stored - it holds a line break or is longer than 511 "
-        "characters !<BR>");
+    Write("Log file path can not be stored - it holds a line break or is longer than ");
+    WriteInt(kMaxValueText);
+    WriteLine(" characters !<BR>");
     return MainScreen(root, form, query);
   }
   TreeSection* main = OpenTopSection(root, kMain);

@@ -1,8 +1,8 @@
 // The event log viewer: a filter form (event type, earliest date) and one page of the records
 // that pass it. Record numbers count only records that pass the filters, so the log is read from
 // its start up to the page on every request; the scan stays cheap: lines are read into one fixed
-// buffer and only the two fields the filters need are looked at, while the tokenizer splits just
-// the rows that are shown.
+// buffer and only the two fields the filters need are looked at; only the rows that are shown
+// are split whole.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,14 +14,12 @@
 #include <string_view>
 
 #include "admin/actions.h"
-#include "admin/log_record.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
+#include "schema/event_record.h"
 #include "schema/events.h"
 #include "schema/expire_date.h"
 #include "schema/names.h"
-#include "tree/text_string.h"
-#include "tree/tokenizer.h"
 
 namespace vard {
 
@@ -57,8 +55,6 @@ constexpr EventType kEventTypes[] = {
 constexpr int kLineBuffer = 2048;
 // A page lists the records start to start + kPageSpan, both included.
 constexpr int kPageSpan = 50;
-// The fields of a record: event id, hour, date, description, two parameters, resource, site.
-constexpr int kRecordFields = 8;
 // Lines are read through a large stdio buffer: a scan may cover most of a large log.
 constexpr size_t kReadBuffer = 1 << 20;
 
@@ -123,43 +119,17 @@ void WriteResultsHead() {
 }
 
 // One shown record: field k in cell k; a field the line does not have leaves its cell empty.
-void WriteRecordRow(const char* line) {
-  TextString text(line);
-  Tokenizer fields(kLogDelimiters);
-  fields.Attach(&text);
+void WriteRecordRow(std::string_view line) {
+  std::string_view fields[kEventRecordFields];
+  const int count = SplitEventRecord(line, fields, kEventRecordFields);
   Write("<tr>");
-  for (int k = 0; k < kRecordFields; ++k) {
+  for (int k = 0; k < kEventRecordFields; ++k) {
     Write("<td nowrap bgcolor=\"#E0E0E0\">");
-    const std::unique_ptr<TextString> field = fields.GetToken(k);
-    if (field->CStr() != nullptr) WriteEscaped(field->CStr());
+    if (k < count) WriteEscaped(fields[k]);
     Write("</td>");
   }
   WriteLine("</tr>");
 }
-
-// The filters a line must pass to be counted.
-struct RecordFilter {
-  int type;           // the event id to list; negative lists every event
-  bool dated;         // whether `first_day` limits the list
-  int64_t first_day;  // DayNumber of the earliest date listed
-
-  bool Passes(std::string_view line) const {
-    std::string_view fields[3];
-    const int count = SplitLogFields(line, fields, dated ? 3 : 1);
-    if (type >= 0) {
-      int id = 0;
-      std::string_view id_text = fields[0];
-      ScanLeadingInt(&id_text, &id);
-      if (id != type) return false;
-    }
-    int month = 0, day = 0, year = 0;
-    // A record without a readable date is listed: the limit cannot judge it.
-    if (dated && count == 3 && ScanMonthDayYear(fields[2], &month, &day, &year) == 3) {
-      return DayNumber(month, day, year) >= first_day;
-    }
-    return true;
-  }
-};
 
 }  // namespace
 
@@ -169,7 +139,7 @@ int ViewLog(TreeSection* root, FieldSet& form, FieldSet&) {
 
   const int64_t start = *form.Get("Again").Text() != '\0' ? 0 : form.Get("record").Int();
   const std::string_view date = form.Get("date").Text();
-  RecordFilter filter{form.Get("type").Int(), false, 0};
+  EventRecordFilter filter{form.Get("type").Int(), false, 0};
   WriteFilterForm(date, filter.type);
   if (!date.empty()) {
     int month = 0, day = 0, year = 0;

@@ -13,7 +13,9 @@ bool RefuseUnstorableSectionName(std::string_view subject, std::string_view name
   WriteEscaped(name);
   Write(
       "</b> can not be used - a name may not hold &quot;:&quot;, &quot;;&quot; or control "
-      "characters, start or end with a blank or be longer than 255 characters !");
+      "characters, start or end with a blank or be longer than ");
+  WriteInt(kMaxEntryName);
+  Write(" characters !");
   return true;
 }
 

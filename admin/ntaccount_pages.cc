@@ -28,9 +28,9 @@ void WriteSubmitParagraph() {
 // Refuses a password that the configuration file could not store as a value text.
 bool RefuseUnstorablePassword(std::string_view password) {
   if (IsStorableValueText(password)) return false;
-  Write(
-      "Password can not be used - it may not hold line breaks and may not be longer than 511 "
-      "characters !");
+  Write("Password can not be used - it may not hold line breaks and may not be longer than ");
+  WriteInt(kMaxValueText);
+  Write(" characters !");
   return true;
 }
 

@@ -209,28 +209,34 @@ void ReadPieces(PieceSource& source, FieldSet& set, bool trim_names) {
 
 }  // namespace
 
-int ReadRequest(int argc, char** argv, char** envp, PageMainFunction page_main) {
-  const char* content_length = std::getenv("CONTENT_LENGTH");
-  const long body_length = content_length ? ScanInt(content_length) : 0;
-  const char* query = std::getenv("QUERY_STRING");
-  const char* cookie = std::getenv("HTTP_COOKIE");
-
+void ReadRequestFields(const RequestInput& input, FieldSet& form, FieldSet& query,
+                       FieldSet& cookies) {
+  const long body_length = input.content_length ? ScanInt(input.content_length) : 0;
   if (Field::Empty.Count() == 0) Field::Empty.Add(std::make_unique<FieldValue>());
 
-  if (body_length > 0) {
-    PieceSource body(stdin, body_length, '&');
-    ReadPieces(body, FormFields(), false);
+  if (body_length > 0 && input.body != nullptr) {
+    PieceSource body(input.body, body_length, '&');
+    ReadPieces(body, form, false);
   }
-  if (query && *query) {
-    PieceSource pieces(query, '&');
-    ReadPieces(pieces, QueryFields(), false);
+  if (input.query && *input.query) {
+    PieceSource pieces(input.query, '&');
+    ReadPieces(pieces, query, false);
   }
-  if (cookie && *cookie) {
+  if (input.cookie && *input.cookie) {
     // A cookie header separates its pairs with "; ", so every name after the first would
     // otherwise begin with a space.
-    PieceSource pieces(cookie, ';');
-    ReadPieces(pieces, CookieFields(), true);
+    PieceSource pieces(input.cookie, ';');
+    ReadPieces(pieces, cookies, true);
   }
+}
+
+int ReadRequest(int argc, char** argv, char** envp, PageMainFunction page_main) {
+  RequestInput input;
+  input.content_length = std::getenv("CONTENT_LENGTH");
+  input.body = stdin;
+  input.query = std::getenv("QUERY_STRING");
+  input.cookie = std::getenv("HTTP_COOKIE");
+  ReadRequestFields(input, FormFields(), QueryFields(), CookieFields());
   return page_main(argc, argv, envp, FormFields(), QueryFields(), CookieFields());
 }
 

@@ -124,9 +124,22 @@ std::string_view TrimLeft(std::string_view text);
 using PageMainFunction = int (*)(int argc, char** argv, char** envp, FieldSet& form,
                                  FieldSet& query, FieldSet& cookies);
 
+// The raw inputs of a request as the server hands them over; every pointer may be null (absent).
+struct RequestInput {
+  const char* content_length = nullptr;  // the CONTENT_LENGTH text
+  std::FILE* body = nullptr;             // where the body's bytes come from
+  const char* query = nullptr;           // QUERY_STRING
+  const char* cookie = nullptr;          // HTTP_COOKIE
+};
+
+// Reads the body (content_length bytes of `body`; a missing, non-numeric or negative length means
+// no body), the query string and the cookies into the three sets.
+void ReadRequestFields(const RequestInput& input, FieldSet& form, FieldSet& query,
+                       FieldSet& cookies);
+
 // Reads the request (CONTENT_LENGTH bytes of standard input, QUERY_STRING, HTTP_COOKIE) into
-// FormFields, QueryFields and CookieFields, then calls `page_main` and returns its result. A
-// missing, non-numeric or negative CONTENT_LENGTH means no body.
+// FormFields, QueryFields and CookieFields with ReadRequestFields, then calls `page_main` and
+// returns its result.
 int ReadRequest(int argc, char** argv, char** envp, PageMainFunction page_main);
 
 }  // namespace vard

@@ -10,7 +10,7 @@ namespace vard {
 
 // Saves `root` with SaveFile. Returns 1 when the file was written. On failure writes
 // "Configuration could not be saved - nothing was changed. <path>: <reason>" into the page and
-// returns 0; the old file is left intact and the caller must not write its success message.
+// returns 0 (the reason names the entry when the file format cannot hold one); the old file is left intact and the caller must not write its success message.
 int SaveConfiguration(TreeSection* root);
 
 }  // namespace vard

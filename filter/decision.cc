@@ -48,7 +48,6 @@ void CopyCredential(char* buffer, std::string_view text) {
 
 // The latest instant that is representable: times are signed 32-bit seconds since 1970.
 constexpr int64_t kLastInstant = INT32_MAX;
-constexpr int kLastSupportedYear = 2037;
 
 }  // namespace
 

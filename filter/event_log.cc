@@ -7,6 +7,7 @@
 
 #include "filter/auth_filter.h"
 #include "filter/server_variable.h"
+#include "schema/event_record.h"
 #include "schema/names.h"
 
 namespace vard {
@@ -16,15 +17,6 @@ namespace {
 constexpr DWORD kVariableCapacity = 260;
 // The room the time of day may take; the date follows in the same buffer.
 constexpr size_t kTimeOfDayRoom = 256;
-
-void AppendField(std::string& line, std::string_view text) {
-  line.append(", ");
-  const size_t start = line.size();
-  line.append(text);
-  for (size_t i = start; i < line.size(); ++i) {
-    if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
-  }
-}
 
 // The time text of the last record a thread wrote. Forming it takes two conversions to local
 // time, each behind a lock that the C library shares among all threads, and a locale format; a
@@ -61,22 +53,6 @@ size_t FormatRecordTime(Env& env, int64_t now, char* buf, size_t cap) {
     n += static_cast<size_t>(written) < room ? static_cast<size_t>(written) : room;
   }
   return n;
-}
-
-std::string FormatEventRecord(int id, std::string_view when, std::string_view description,
-                              std::string_view parameter1, std::string_view parameter2,
-                              std::string_view resource, std::string_view site) {
-  std::string line = std::to_string(id);
-  line.reserve(line.size() + when.size() + description.size() + parameter1.size() +
-               parameter2.size() + resource.size() + site.size() + 16);
-  AppendField(line, when);
-  AppendField(line, description);
-  AppendField(line, parameter1);
-  AppendField(line, parameter2);
-  AppendField(line, resource);
-  AppendField(line, site);
-  line.push_back('\n');
-  return line;
 }
 
 bool AppendRecord(const char* path, std::string_view record) {

@@ -1,12 +1,11 @@
-// The event log's record: one line per authentication decision, eight comma-separated fields
-// that the log viewer reads back, appended whole to the log file. Pure formatting plus one
+// The event log: the time of a record and its append, whole, to the log file (the record itself
+// is schema/event_record.h's, which the log viewer reads back). Pure formatting plus one
 // append; safe from many threads, and records of concurrent writers never interleave.
 #ifndef VARDOMAR_FILTER_EVENT_LOG_H_
 #define VARDOMAR_FILTER_EVENT_LOG_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "platform/env.h"
@@ -20,13 +19,6 @@ inline constexpr size_t kRecordTimeCapacity = 260;
 // local date as "%2hu/%2hu/%4hu" (month, day, year) into `buf`, e.g. "14:05,  3/ 7/2001".
 // Returns the length written; the text is cut to fit `cap` and always terminated when cap > 0.
 size_t FormatRecordTime(Env& env, int64_t now, char* buf, size_t cap);
-
-// The record line "id, when, description, parameter1, parameter2, resource, site\n". Every CR and
-// LF inside the texts is written as a space, so a visitor's text cannot forge further records;
-// commas are kept.
-std::string FormatEventRecord(int id, std::string_view when, std::string_view description,
-                              std::string_view parameter1, std::string_view parameter2,
-                              std::string_view resource, std::string_view site);
 
 // The permission bits a new log file gets (less the umask).
 inline constexpr unsigned kEventLogMode = 0640;

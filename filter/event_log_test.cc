@@ -42,14 +42,6 @@ TEST(EventLogTest, TimeOfDayThenSpacePaddedDate) {
   EXPECT_STREQ("2:05 PM", small);
 }
 
-TEST(EventLogTest, EmptyParametersKeepTheirSeparatorsAndLineBreaksBecomeSpaces) {
-  EXPECT_EQ("2, 14:05,  3/ 7/2001, Filter disabled, , , /, s\n",
-            FormatEventRecord(2, "14:05,  3/ 7/2001", "Filter disabled", "", "", "/", "s"));
-  EXPECT_EQ(
-      "3, 14:05,  3/ 7/2001, User not found, x  0, a,b, / , s \n",
-      FormatEventRecord(3, "14:05,  3/ 7/2001", "User not found", "x\r\n0", "a,b", "/\n", "s\r"));
-}
-
 class AppendRecordTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -133,8 +133,10 @@ RegistryText::RegistryText(std::string_view text) {
 RegistryText::Line RegistryText::ParseLine(std::string_view raw,
                                            const std::optional<std::string>& current_key) {
   Line line;
+  // The raw text keeps a CR before its line feed, so that lines an update does not touch are
+  // written back byte for byte (a CR LF file stays one, a stray CR is not eaten by each update);
+  // Trim ignores it when reading.
   line.raw = std::string(raw);
-  if (!line.raw.empty() && line.raw.back() == '\r') line.raw.pop_back();
   std::string_view s = Trim(raw);
   if (s.size() >= 2 && s.front() == '[' && s.back() == ']') {
     line.kind = Line::kHeader;
@@ -201,18 +203,25 @@ std::optional<RegistryText::Found> RegistryText::FindValue(std::string_view path
   return lines_[i].value;
 }
 
-void RegistryText::AddKey(std::string_view path) {
+bool IsWritableKeyPath(std::string_view path) {
+  return path.find_first_of("\r\n") == std::string_view::npos;
+}
+
+bool RegistryText::AddKey(std::string_view path) {
+  if (!IsWritableKeyPath(path)) return false;
   const std::string key = NormalizeKeyPath(path);
-  if (LastHeaderOf(key) >= 0) return;
+  if (LastHeaderOf(key) >= 0) return true;
   if (!lines_.empty() && !Trim(lines_.back().raw).empty()) lines_.push_back(Line{});
   Line header;
   header.kind = Line::kHeader;
   header.key = key;
   header.raw = "[" + std::string(kHiveWritten) + (key.empty() ? "" : "\\") + key + "]";
   lines_.push_back(std::move(header));
+  return true;
 }
 
-void RegistryText::SetString(std::string_view path, std::string_view name, std::string_view text) {
+bool RegistryText::SetString(std::string_view path, std::string_view name, std::string_view text) {
+  if (!IsWritableKeyPath(path)) return false;
   const std::string key = NormalizeKeyPath(path);
   Line line;
   line.kind = Line::kValue;
@@ -224,7 +233,7 @@ void RegistryText::SetString(std::string_view path, std::string_view name, std::
     line.name = lines_[existing].name;
     line.raw = QuoteRegistryText(line.name) + "=" + QuoteRegistryText(text);
     lines_[existing] = std::move(line);
-    return;
+    return true;
   }
   AddKey(key);
   int at = LastHeaderOf(key);
@@ -235,6 +244,7 @@ void RegistryText::SetString(std::string_view path, std::string_view name, std::
   line.name = std::string(name);
   line.raw = QuoteRegistryText(line.name) + "=" + QuoteRegistryText(text);
   lines_.insert(lines_.begin() + at + 1, std::move(line));
+  return true;
 }
 
 std::string RegistryText::ToText() const {

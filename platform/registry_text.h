@@ -38,14 +38,17 @@ class RegistryText {
   // the last one counts. nullopt when absent.
   std::optional<Found> FindValue(std::string_view path, std::string_view name) const;
 
-  // Appends a header for `path` unless the file already has one for exactly that key.
-  void AddKey(std::string_view path);
+  // Appends a header for `path` unless the file already has one for exactly that key. False,
+  // changing nothing, for a path that no header line can hold (see IsWritableKeyPath).
+  bool AddKey(std::string_view path);
 
   // Makes `text` the string value `name` of key `path`: rewrites the line FindValue would read,
-  // or adds one below the key's last header (adding the header when missing).
-  void SetString(std::string_view path, std::string_view name, std::string_view text);
+  // or adds one below the key's last header (adding the header when missing). False, changing
+  // nothing, for a path that no header line can hold.
+  bool SetString(std::string_view path, std::string_view name, std::string_view text);
 
-  // The whole file, one LF-terminated line per line.
+  // The whole file, one LF-terminated line per line; lines kept from the parsed text keep a CR
+  // before their line end.
   std::string ToText() const;
 
  private:
@@ -63,6 +66,10 @@ class RegistryText {
 
   std::vector<Line> lines_;
 };
+
+// Whether a header line can hold the key path: it has no line break (names and texts are quoted,
+// but a path stands bare in its header).
+bool IsWritableKeyPath(std::string_view path);
 
 // Writes `text` in the store's quoting: double quotes around it, with backslash, double quote
 // and control bytes escaped.

@@ -82,5 +82,23 @@ TEST(RegistryTextTest, RepeatedEntriesResolveToTheLastOne) {
   EXPECT_EQ(store.ToText(), "[HKLM\\K]\n\"V\"=\"first\"\n[HKLM\\K]\n\"v\"=\"third\"\n");
 }
 
+// Updates keep the lines they do not touch byte for byte, CRs included, however often they run;
+// a key path no header line can hold is refused.
+TEST(RegistryTextTest, UpdatesKeepLineEndsAndRefuseLineBreaksInKeyPaths) {
+  const std::string file = "# crlf\r\n[HKLM\\K]\r\n\"V\"=\"v\"\r\n# stray\r\r\n";
+  std::string text = file;
+  for (int i = 0; i < 3; ++i) {
+    RegistryText store(text);
+    EXPECT_TRUE(store.SetString("K", "W", "w"));
+    text = store.ToText();
+  }
+  EXPECT_EQ(text, "# crlf\r\n[HKLM\\K]\r\n\"V\"=\"v\"\r\n\"W\"=\"w\"\n# stray\r\r\n");
+  EXPECT_EQ(RegistryText(text).FindValue("K", "V")->data, "v");
+  RegistryText store(file);
+  EXPECT_FALSE(store.AddKey("A\nB"));
+  EXPECT_FALSE(store.SetString("A\r", "V", "x"));
+  EXPECT_EQ(store.ToText(), file);
+}
+
 }  // namespace
 }  // namespace vard

@@ -107,7 +107,7 @@ SettingsKey::SettingsKey(bool create, Hive /*hive*/, std::string_view path)
     // The key is there already; opening it for writing still needs the right to change the store.
     if (read == ReadResult::kRead && access(store_path_.c_str(), W_OK) != 0) return;
   } else {
-    store.AddKey(key_path_);
+    if (!store.AddKey(key_path_)) return;
     if (WriteFileAtomically(store_path_, store.ToText(), kStoreMode) != 1) return;
   }
   open_ = true;
@@ -139,7 +139,7 @@ int SettingsKey::WriteString(std::string_view name, std::string_view text) {
   std::string old_text;
   if (ReadStore(store_path_, &old_text) == ReadResult::kFailed) return 0;
   RegistryText store(old_text);
-  store.SetString(key_path_, UpToZero(name), UpToZero(text));
+  if (!store.SetString(key_path_, UpToZero(name), UpToZero(text))) return 0;
   return WriteFileAtomically(store_path_, store.ToText(), kStoreMode);
 }
 

@@ -1,23 +1,16 @@
 #include "schema/binding_key.h"
 
-#include <climits>
 #include <cstring>
+
+#include "schema/expire_date.h"
 
 namespace vard {
 namespace {
 
-// The "%d" reading of a port field: leading blanks, an optional sign, at least one digit.
+// The port a form names, read as "%d" reads it; the default port drops from the key.
 bool ReadsAsEighty(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  size_t digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-    if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
-  }
-  return digits > 0 && !negative && value == 80;
+  int port = 0;
+  return ScanLeadingInt(&text, &port) == 1 && port == 80;
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 
 namespace vard {
 
+// The latest year of an expiration date that the filter accepts: a date's local midnight must be
+// a 32-bit time, and 2038 runs out of them in January.
+inline constexpr int kLastSupportedYear = 2037;
+
 // Reads a decimal integer from the front of `text` the way "%d" does: leading white space, an
 // optional sign, then digits up to the first other byte. Returns 1 and advances `text` past the
 // number, or 0 (text and value unchanged) when no digit follows. Numbers beyond the int range

@@ -21,21 +21,21 @@ constexpr size_t kPortSuffix = 6;
 }  // namespace
 
 bool IsStorableSectionName(std::string_view name) {
-  return !name.empty() && name.size() <= kMaxStoredName && name.front() != ' ' &&
+  return !name.empty() && name.size() <= kMaxEntryName && name.front() != ' ' &&
          name.back() != ' ' && !HasAny(name, ":;");
 }
 
 bool IsStorableValueName(std::string_view name) {
-  return !name.empty() && name.size() <= kMaxStoredName && !HasAny(name, "=[]");
+  return !name.empty() && name.size() <= kMaxEntryName && !HasAny(name, "=[]");
 }
 
 bool IsStorableBindingHost(std::string_view host) {
-  return !host.empty() && host.size() + kPortSuffix <= kMaxStoredName && !HasAny(host, " |") &&
+  return !host.empty() && host.size() + kPortSuffix <= kMaxEntryName && !HasAny(host, " |") &&
          IsStorableValueName(host);
 }
 
 bool IsStorableValueText(std::string_view text) {
-  return text.size() <= kMaxStoredText &&
+  return text.size() <= kMaxValueText &&
          text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 

@@ -7,19 +7,17 @@
 #include <cstddef>
 #include <string_view>
 
+#include "tree/text_format.h"
+
 namespace vard {
 
-// The longest name (section or value) and the longest value text the reader takes whole.
-inline constexpr size_t kMaxStoredName = 255;
-inline constexpr size_t kMaxStoredText = 511;
-
-// A section name (an authority, user or NT account): not empty, at most kMaxStoredName bytes, no
+// A section name (an authority, user or NT account): not empty, at most kMaxEntryName bytes, no
 // ":" or ";", no control character, and not starting with a space or tab (the reader drops
 // leading blanks) nor ending with one (a list would show it as the name without the blank, yet
 // only the blank form logs on).
 bool IsStorableSectionName(std::string_view name);
 
-// A value name (such as a binding key): not empty, at most kMaxStoredName bytes, no "=", "[",
+// A value name (such as a binding key): not empty, at most kMaxEntryName bytes, no "=", "[",
 // "]" or control character.
 bool IsStorableValueName(std::string_view name);
 
@@ -27,7 +25,7 @@ bool IsStorableValueName(std::string_view name);
 // makes with any port ("|" and up to five digits) is a storable value name.
 bool IsStorableBindingHost(std::string_view host);
 
-// A string value's text: at most kMaxStoredText bytes, no CR, LF or zero byte. An empty text is
+// A string value's text: at most kMaxValueText bytes, no CR, LF or zero byte. An empty text is
 // storable in the sense that it reads back as the empty string (as a missing value).
 bool IsStorableValueText(std::string_view text);
 

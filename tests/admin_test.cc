@@ -290,5 +290,18 @@ TEST(AdminGeneralOptionsTest, FailedSaveIsReportedAndTheOldFileKept) {
   EXPECT_EQ(site.Config(), before);
 }
 
+// An entry of a hand-edited file that the format cannot write back is named, so the
+// administrator knows which line to mend.
+TEST(AdminGeneralOptionsTest, SaveRefusedForAnUnwritableEntryNamesIt) {
+  CgiSite site(std::string(kEmptyConfig) + "{ NTACCOUNTS:\n(int)a\rb=1\n} NTACCOUNTS;\n");
+  const std::string before = site.Config();
+  const CgiResponse response = Admin(site.Request("Action=MainScreenDo", "Disable=ON"));
+  EXPECT_EQ(ContentCell(response.out),
+            "Configuration could not be saved - nothing was changed. " + site.config_path() +
+                ": the entry &quot;NTACCOUNTS/a\\x0Db&quot; cannot be written back to the file: "
+                "the name holds a line break or a character that would end it in the file");
+  EXPECT_EQ(site.Config(), before);
+}
+
 }  // namespace
 }  // namespace vard::test

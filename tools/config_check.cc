@@ -9,36 +9,19 @@
 #include <string_view>
 
 #include "schema/names.h"
+#include "tree/text_format.h"
 #include "tree/tree_node.h"
 #include "tree/tree_stream.h"
 
 namespace vard {
 namespace {
 
-// Offending texts are quoted into a terminal: keep them to one printable line of sane length.
-constexpr size_t kMaxQuoted = 80;
-
+// Offending texts are quoted into a terminal: one printable line of sane length. Indentation and
+// the line end carry no meaning in the file; showing them only adds noise.
 std::string Printable(std::string_view text) {
-  // Indentation and the line end carry no meaning in the file; showing them only adds noise.
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (i == kMaxQuoted) {
-      out += "...";
-      break;
-    }
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  out.push_back('"');
-  return out;
+  return QuoteForMessage(text);
 }
 
 class Collector : public LoadObserver {

@@ -165,6 +165,21 @@ TEST_F(VardcfgTest, DamagedConfigurationReportsEachLine) {
   EXPECT_NE(out.find(path + ": missing section NTACCOUNTS\n"), std::string::npos) << out;
 }
 
+// Every entry that loads but cannot be written back is listed at its line: each one fails every
+// save until it is mended.
+TEST_F(VardcfgTest, EntriesThatCannotBeWrittenBackAreListed) {
+  const std::string path = Write("unwritable.cfg",
+                                 "{ MAIN:\n(int)a\rb=1\n{ SERVERS:\n} SERVERS;\n} MAIN;\n"
+                                 "{ NTACCOUNTS:\n} NTACCOUNTS;\n{ ACCOUNTS:\n{ x;y\n");
+  std::string out;
+  EXPECT_EQ(Run("check " + path, &out), 1);
+  EXPECT_NE(out.find(path + ":2: name cannot be written back to the file, so every save fails "
+                            "until it is mended: \"a\\x0Db\"\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(path + ":9: name cannot be written back"), std::string::npos) << out;
+}
+
 TEST_F(VardcfgTest, TopSectionsThatAreValuesOrMissing) {
   const std::string path = Write("values.cfg", "(int)MAIN=1\n{ ACCOUNTS:\n} ACCOUNTS;\n");
   std::vector<ConfigFinding> findings;

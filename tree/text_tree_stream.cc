@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "platform/atomic_file.h"
 #include "tree/named_object.h"
@@ -17,40 +20,33 @@ namespace {
 constexpr int kCapabilities = 15;
 constexpr size_t kReadBuffer = 1 << 16;
 
-bool Contains(std::string_view text, std::string_view chars) {
-  return text.find_first_of(chars) != std::string_view::npos;
+// The value texts the writer puts after "=": the reader's conversion gives back the same value.
+std::string FormatInt(int32_t value) { return std::to_string(value); }
+std::string FormatInt64(int64_t value) { return std::to_string(value); }
+std::string FormatDouble(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%G", value);
+  return text;
+}
+std::string FormatFloat(float value) {
+  char text[kMaxValueText + 1];
+  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+  return text;
 }
 
-bool StartsWithBlank(std::string_view text) {
-  return !text.empty() && (text[0] == ' ' || text[0] == '\t');
-}
-
-// What the writer accepts is exactly what the reader reads back as the same name or text: a
-// name or text that would load differently (or inject lines) makes the save fail instead.
-bool StorableSectionName(std::string_view name) {
-  return !name.empty() && name.size() <= kMaxEntryName && !Contains(name, ":;\r\n") &&
-         !StartsWithBlank(name);
-}
-
-bool StorableEntryName(std::string_view name, std::string_view index, bool array) {
-  if (name.empty() || Contains(name, "=\r\n") || Contains(index, "]=\r\n")) return false;
-  // The reader splits a name at its first "[" and the "]" after it: a "[" reads back as the start
-  // of an index when any "]" follows it, the index's own included. A "]" alone, or a "[" with no
-  // "]" after it, stays part of the name, as hand-edited files may have it.
-  const size_t open = name.find('[');
-  if (open != std::string_view::npos &&
-      (!index.empty() || name.find(']', open) != std::string_view::npos)) {
-    return false;
+const char* TypeWordOf(int code) {
+  switch (code) {
+    case kLineInt:
+      return "int";
+    case kLineFloat:
+      return "float";
+    case kLineDouble:
+      return "double";
+    case kLineInt64:
+      return "int64";
+    default:
+      return "string";
   }
-  if (array && (Contains(name, ":;") || Contains(index, ":;") || StartsWithBlank(name))) {
-    return false;
-  }
-  const size_t length = index.empty() ? name.size() : name.size() + index.size() + 2;
-  return length <= kMaxEntryName;
-}
-
-bool StorableText(std::string_view text) {
-  return text.size() <= kMaxValueText && !Contains(text, "\r\n");
 }
 
 // "%i" for the common plain decimal without a scanf call; anything else through scanf itself so
@@ -139,11 +135,38 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
 TextTreeStream::TextTreeStream(AtomicFile& output)
     : TreeStream(std::string_view()), write_(true), output_(output.IsOpen() ? &output : nullptr) {}
 
+TextTreeStream::TextTreeStream(std::string* out) : TreeStream("text"), write_(true) {
+  memory_target_ = out;
+  memory_out_ = open_memstream(&memory_, &memory_size_);
+}
+
+TextTreeStream::TextTreeStream(TextSource, std::string_view text)
+    : TreeStream("text"), write_(false), memory_in_(text) {
+  // fmemopen needs at least one byte of buffer even for an empty text.
+  memory_in_.push_back('\0');
+  file_ = fmemopen(memory_in_.data(), text.size(), "r");
+}
+
+std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view text) {
+  std::unique_ptr<TextTreeStream> stream(new (std::nothrow) TextTreeStream(TextSource{}, text));
+  if (!stream || !stream->IsOpen()) return nullptr;
+  return stream;
+}
+
 TextTreeStream::~TextTreeStream() { Close(); }
 
 int TextTreeStream::Close() {
+  if (write_ && memory_out_ != nullptr) {
+    const bool ok = std::fclose(memory_out_) == 0 && !memory_failed_;
+    memory_out_ = nullptr;
+    if (ok) memory_target_->assign(memory_, memory_size_);
+    std::free(memory_);
+    memory_ = nullptr;
+    if (!ok) errno = EINVAL;
+    return ok ? 1 : 0;
+  }
   if (write_) {
-    if (!output_) return 0;
+    if (!Writing()) return 0;
     output_ = nullptr;
     if (!owned_output_) return 1;
     const int ok = owned_output_->Commit();
@@ -158,19 +181,35 @@ int TextTreeStream::Close() {
   return 1;
 }
 
-int TextTreeStream::IsOpen() const { return write_ ? output_ != nullptr : file_ != nullptr; }
+int TextTreeStream::IsOpen() const { return write_ ? Writing() : file_ != nullptr; }
 
 int TextTreeStream::GetCapabilities() const { return kCapabilities; }
 
 // ---- Writing ----
 
-int TextTreeStream::Refuse() {
+FILE* TextTreeStream::OutStream() const { return output_ ? output_->stream() : memory_out_; }
+
+void TextTreeStream::NoteWrite(bool ok) {
+  if (output_) output_->NoteResult(ok);
+  if (!ok) memory_failed_ = true;
+}
+
+int TextTreeStream::Refuse(WriteProblem problem, std::string_view name, std::string_view index) {
   if (output_) output_->Fail(EINVAL);
+  memory_failed_ = true;
+  if (problem != WriteProblem::kNone && refusal_.empty()) {
+    std::string path;
+    for (const OpenSection& section : sections_) path += section.name + "/";
+    path.append(name);
+    if (!index.empty()) path.append("[").append(index).append("]");
+    refusal_ = "the entry " + QuoteForMessage(path, 200) +
+               " cannot be written back to the file: " + WriteProblemText(problem);
+  }
   return 0;
 }
 
 int TextTreeStream::WriteLine(const char* format, ...) {
-  FILE* out = output_->stream();
+  FILE* out = OutStream();
   static const char kSpaces[] = "                                                                ";
   const size_t chunk = sizeof kSpaces - 1;
   bool ok = true;
@@ -185,21 +224,22 @@ int TextTreeStream::WriteLine(const char* format, ...) {
     ok = std::vfprintf(out, format, args) >= 0;
     va_end(args);
   }
-  output_->NoteResult(ok);
+  NoteWrite(ok);
   return ok ? 1 : 0;
 }
 
 int TextTreeStream::BeginSection(std::string_view name) {
-  if (!output_) return 0;
+  if (!Writing()) return 0;
   name = CutAtZero(name);
-  if (!StorableSectionName(name)) return Refuse();
+  const WriteProblem problem = CheckEntryLine(EntryLine::kSection, sections_.size(), name, {});
+  if (problem != WriteProblem::kNone) return Refuse(problem, name);
   const int ok = WriteLine("{ %.*s:\n", static_cast<int>(name.size()), name.data());
   sections_.push_back(OpenSection{std::string(name), 0, 0});
   return ok;
 }
 
 int TextTreeStream::EndSection() {
-  if (!output_) return 0;
+  if (!Writing()) return 0;
   if (sections_.empty()) return Refuse();
   const std::string name = std::move(sections_.back().name);
   sections_.pop_back();
@@ -207,10 +247,12 @@ int TextTreeStream::EndSection() {
 }
 
 int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
-  if (!output_) return 0;
+  if (!Writing()) return 0;
   name = CutAtZero(name);
   index = CutAtZero(index);
-  if (array_open_ || !StorableEntryName(name, index, true)) return Refuse();
+  if (array_open_) return Refuse();
+  const WriteProblem problem = CheckEntryLine(EntryLine::kByteBlock, sections_.size(), name, index);
+  if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
   const int n = static_cast<int>(name.size());
   const int ok = index.empty() ? WriteLine("[ %.*s:\n", n, name.data())
                                : WriteLine("[ %.*s[%.*s]:\n", n, name.data(),
@@ -221,7 +263,7 @@ int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
 }
 
 int TextTreeStream::EndArray() {
-  if (!output_) return 0;
+  if (!Writing()) return 0;
   if (!array_open_) return Refuse();
   const int ok = WriteLine("] %s;\n", array_name_.c_str());
   LeaveArray();
@@ -229,7 +271,7 @@ int TextTreeStream::EndArray() {
 }
 
 int TextTreeStream::WriteBytes(const void* data, int32_t length) {
-  if (!output_) return 0;
+  if (!Writing()) return 0;
   if (data == nullptr) return Refuse();
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   int ok = 1;
@@ -238,53 +280,69 @@ int TextTreeStream::WriteBytes(const void* data, int32_t length) {
 }
 
 int TextTreeStream::WriteTyped(const char* type_word, std::string_view name, std::string_view index,
-                               const char* value) {
-  if (!output_) return 0;
+                               std::string_view value) {
+  if (!Writing()) return 0;
   name = CutAtZero(name);
   index = CutAtZero(index);
-  if (!StorableEntryName(name, index, false)) return Refuse();
+  value = CutAtZero(value);
+  const WriteProblem problem =
+      CheckEntryLine(EntryLine::kValue, sections_.size(), name, index, type_word, value);
+  if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
   const int n = static_cast<int>(name.size());
-  if (index.empty()) return WriteLine("(%s)%.*s=%s\n", type_word, n, name.data(), value);
-  return WriteLine("(%s)%.*s[%.*s]=%s\n", type_word, n, name.data(), static_cast<int>(index.size()),
-                   index.data(), value);
+  const int t = static_cast<int>(value.size());
+  if (index.empty())
+    return WriteLine("(%s)%.*s=%.*s\n", type_word, n, name.data(), t, value.data());
+  return WriteLine("(%s)%.*s[%.*s]=%.*s\n", type_word, n, name.data(),
+                   static_cast<int>(index.size()), index.data(), t, value.data());
 }
 
 int TextTreeStream::WriteInt64(std::string_view name, int64_t value, std::string_view index) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%" PRId64, value);
-  return WriteTyped("int64", name, index, text);
+  return WriteTyped("int64", name, index, FormatInt64(value));
 }
 
 int TextTreeStream::WriteDouble(std::string_view name, double value, std::string_view index) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%G", value);
-  return WriteTyped("double", name, index, text);
+  return WriteTyped("double", name, index, FormatDouble(value));
 }
 
 int TextTreeStream::WriteFloat(std::string_view name, float value, std::string_view index) {
-  char text[kMaxValueText + 1];
-  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-  return WriteTyped("float", name, index, text);
+  return WriteTyped("float", name, index, FormatFloat(value));
 }
 
 int TextTreeStream::WriteInt(std::string_view name, int32_t value, std::string_view index) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  return WriteTyped("int", name, index, text);
+  return WriteTyped("int", name, index, FormatInt(value));
 }
 
 int TextTreeStream::WriteString(std::string_view name, std::string_view text,
                                 std::string_view index) {
-  if (!output_) return 0;
-  name = CutAtZero(name);
-  index = CutAtZero(index);
-  text = CutAtZero(text);
-  if (!StorableEntryName(name, index, false) || !StorableText(text)) return Refuse();
-  const int n = static_cast<int>(name.size());
-  const int t = static_cast<int>(text.size());
-  if (index.empty()) return WriteLine("(string)%.*s=%.*s\n", n, name.data(), t, text.data());
-  return WriteLine("(string)%.*s[%.*s]=%.*s\n", n, name.data(), static_cast<int>(index.size()),
-                   index.data(), t, text.data());
+  return WriteTyped("string", name, index, text);
+}
+
+WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
+                                              std::string_view index) const {
+  const size_t depth = sections_.size();
+  switch (code) {
+    case kLineSectionOpen:
+      // The section's own open line has been pushed; it is written one level out.
+      return CheckEntryLine(EntryLine::kSection, depth > 0 ? depth - 1 : 0, name, {});
+    case kLineArrayOpen:
+      return CheckEntryLine(EntryLine::kByteBlock, depth, name, index);
+    case kLineInt:
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
+                            FormatInt(entry_int_));
+    case kLineFloat:
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
+                            FormatFloat(entry_float_));
+    case kLineDouble:
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
+                            FormatDouble(entry_double_));
+    case kLineInt64:
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
+                            FormatInt64(entry_int64_));
+    case kLineString:
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code), text_);
+    default:
+      return WriteProblem::kNone;
+  }
 }
 
 // ---- Reading line by line ----

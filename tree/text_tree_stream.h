@@ -13,39 +13,38 @@
 #include <string_view>
 #include <vector>
 
+#include "tree/text_format.h"
 #include "tree/tree_stream.h"
 
 namespace vard {
 
 class AtomicFile;
 
-// Limits of the format. A longer name, type word or value text makes the reader ignore the whole
-// line (reported as kNameTooLong / kTypeTooLong / kTextTooLong): truncating would silently turn
-// one name or password into another. The writer refuses (returns 0, and the stream will not
-// replace its target) every name or text that the reader would read back differently: over-long
-// ones, line breaks, ":" or ";" in section and block names, "=" in value names, a "[" in a value
-// name that would read back as the start of an index, "]" or "=" in indexes, a leading blank in
-// a section name. A save therefore never produces a file
-// that loads differently from the tree (but for empty texts: "(string)N=" is written and not
-// loaded, and reads as empty either way), and no text can inject lines into the file.
-inline constexpr size_t kMaxEntryName = 255;  // "name" or "name[index]" as it stands in the line
-inline constexpr size_t kMaxTypeWord = 255;
-inline constexpr size_t kMaxValueText = 511;
-// A line is read in pieces of at most this many characters, line end included (a CR LF line end
-// counts as one character, as LF does).
-inline constexpr size_t kMaxLinePiece = 1022;
+// Limits of the format (tree/text_format.h). The reader ignores a line whose name, type word or
+// text passes its limit (reported as kNameTooLong / kTypeTooLong / kTextTooLong). The writer
+// refuses (returns 0, and the stream will not replace its target) every entry that the reader
+// would read back differently (CheckEntryLine: names and texts, and lines that their indentation
+// would make too long), and names the first such entry in RefusalText(). A save therefore never
+// produces a file that loads differently from the tree (but for empty texts: "(string)N=" is
+// written and not loaded, and reads as empty either way), and no text can inject lines into the
+// file.
 
-// Owns its file. Reading: the file opened read-only. Writing: an AtomicFile that replaces the
-// target when the stream is closed (explicitly or by the destructor) after writes that all
-// succeeded; after a failed or refused write nothing replaces the target.
+// Owns its file. Reading: the file opened read-only, or a copy of a text. Writing: an AtomicFile
+// that replaces the target, or a text, when the stream is closed (explicitly or by the destructor)
+// after writes that all succeeded; after a failed or refused write nothing is replaced.
 class TextTreeStream : public TreeStream {
  public:
   // Opens `path` for reading, or prepares its replacement for writing. Check IsOpen().
   TextTreeStream(std::string_view path, bool write);
+  // A writer whose Close() stores the written text into `*out` (left alone unless every write
+  // succeeded); `out` must outlive the stream.
+  explicit TextTreeStream(std::string* out);
   // A writer into `output`, which stays the caller's and must outlive the stream: Close() commits
   // nothing, the caller names the file (AtomicFile::Publish). A failed or refused write is
   // recorded in `output`, so that naming it fails.
   explicit TextTreeStream(AtomicFile& output);
+  // A reader of a copy of `text`, as if it were a file's contents. Null when memory is short.
+  static std::unique_ptr<TextTreeStream> ReadingText(std::string_view text);
   // Closes the file (a writer commits unless a write failed).
   ~TextTreeStream() override;
 
@@ -111,8 +110,14 @@ class TextTreeStream : public TreeStream {
   int FindPath(std::string_view path) override;
 
   int LineNumber() const override { return line_number_; }
+  WriteProblem WriteBackProblem(int code, std::string_view name,
+                                std::string_view index) const override;
+  std::string RefusalText() const override { return refusal_; }
 
  private:
+  struct TextSource {};
+  TextTreeStream(TextSource, std::string_view text);
+
   struct OpenSection {
     std::string name;
     long offset;      // file offset just after the open line
@@ -123,9 +128,14 @@ class TextTreeStream : public TreeStream {
   int WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Writer: one typed value line with its already formatted value text.
   int WriteTyped(const char* type_word, std::string_view name, std::string_view index,
-                 const char* value);
-  // Writer: marks the stream failed (nothing will replace the target) and returns 0.
-  int Refuse();
+                 std::string_view value);
+  // Writer: marks the stream failed (nothing will replace the target) and returns 0; with a
+  // problem, the first refused entry is described in refusal_.
+  int Refuse(WriteProblem problem = WriteProblem::kNone, std::string_view name = {},
+             std::string_view index = {});
+  bool Writing() const { return output_ != nullptr || memory_out_ != nullptr; }
+  FILE* OutStream() const;
+  void NoteWrite(bool ok);
 
   int ParseValueLine(const char* p);
   int ParseOpenLine(const char* p, bool section);
@@ -138,9 +148,16 @@ class TextTreeStream : public TreeStream {
   bool SeekTo(long offset, int line_number);
 
   bool write_;
-  FILE* file_ = nullptr;                      // reader
+  FILE* file_ = nullptr;                // reader
   std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
-  AtomicFile* output_ = nullptr;              // writer: owned_output_ or the caller's file
+  AtomicFile* output_ = nullptr;              // writer to a file: owned_output_ or the caller's
+  FILE* memory_out_ = nullptr;          // writer to a text: an open_memstream over memory_
+  char* memory_ = nullptr;
+  size_t memory_size_ = 0;
+  std::string* memory_target_ = nullptr;
+  bool memory_failed_ = false;
+  std::string memory_in_;  // reader of a text: the copy the file reads
+  std::string refusal_;
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};

@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -570,8 +572,65 @@ TEST_F(TextTreeStreamTest, DeepNestingIsBounded) {
   int depth = 0;
   for (const TreeSection* s = root.get(); !s->IsNull(); s = s->GetSection("s")) ++depth;
   EXPECT_EQ(depth, 1001);
+  // Sections deeper than the writer's indentation allows load, but are named as unwritable.
   ASSERT_FALSE(recorder.problems.empty());
-  EXPECT_EQ(recorder.problems[0].kind, LoadProblem::kNestedTooDeep);
+  EXPECT_EQ(recorder.problems[0].kind, LoadProblem::kLineNotWritable);
+  EXPECT_EQ(recorder.problems[0].line, 256);
+  EXPECT_TRUE(std::any_of(recorder.problems.begin(), recorder.problems.end(),
+                          [](const Problem& p) { return p.kind == LoadProblem::kNestedTooDeep; }));
+}
+
+// A save that succeeds writes a file that loads to the same tree; an entry the writer could not
+// write back makes the save fail, names the entry, and is reported at its line when loaded.
+TEST_F(TextTreeStreamTest, RoundTripIsALaw) {
+  const std::string name(255, 'n'), text(511, 't');
+  struct Case {
+    std::string file;
+    int line;  // of the unwritable entry
+    LoadProblem problem;
+    std::string refusal;  // a part of the save's refusal
+  };
+  std::string deep_text, deep_int;
+  for (int i = 0; i < 62; ++i) deep_text += "{ s:\n";
+  deep_text += "(string)" + name + "=" + text + "\n";
+  for (int i = 0; i < 254; ++i) deep_int += "{ s:\n";
+  deep_int += "(int)v=1\n";
+  const Case cases[] = {
+      {deep_text, 63, LoadProblem::kLineNotWritable, "longer than 1021 characters"},
+      {deep_int, 255, LoadProblem::kLineNotWritable, "\"s/s/"},
+      {"{ A:\n(int)a\rb=1\n} A;\n", 2, LoadProblem::kNameNotWritable,
+       "the entry \"A/a\\x0Db\" cannot be written back to the file: the name holds"},
+      {"{ a;b\n", 1, LoadProblem::kNameNotWritable, "\"a;b\""},
+      {"[ k=v:\n1\n] k=v;\n", 1, LoadProblem::kNameNotWritable, "\"k=v\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.substr(0, 40));
+    Recorder recorder;
+    auto root = Load(c.file, &recorder);
+    ASSERT_FALSE(recorder.problems.empty());
+    EXPECT_EQ(recorder.problems[0].line, c.line);
+    EXPECT_EQ(recorder.problems[0].kind, c.problem);
+    std::string refusal;
+    errno = 0;
+    EXPECT_EQ(root->SaveFile(&refusal), 0);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_NE(refusal.find(c.refusal), std::string::npos) << refusal;
+    EXPECT_EQ(Read(Path("in.cfg")), c.file);
+  }
+  // The deepest maximal value that fits is written and reads back whole.
+  std::string fits;
+  for (int i = 0; i < 61; ++i) fits += "{ s:\n";
+  fits += "(string)" + name + "=" + text + "\n";
+  auto root = Load(fits);
+  std::string saved;
+  TextTreeStream writer(&saved);
+  ASSERT_EQ(root->Save(writer), 1);
+  ASSERT_EQ(writer.Close(), 1);
+  TreeSection again("again");
+  again.Load(*TextTreeStream::ReadingText(saved));
+  const TreeSection* s = &again;
+  for (int i = 0; i < 61; ++i) s = s->GetSection("s");
+  EXPECT_EQ(s->GetValue(name)->GetString(), text);
 }
 
 // ---- The stream's own operations ----

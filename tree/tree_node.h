@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "tree/named_list.h"
@@ -134,7 +135,9 @@ class TreeSection : public TreeNode {
   // checked, flushed, synced, renamed over the target keeping its permission bits). 1 on success;
   // 0 when this is not a file-backed root, a name or text cannot be represented in the file
   // format, or any file operation failed: then the old file is untouched and errno tells why.
-  int SaveFile() const;
+  // When the format refused an entry (errno EINVAL), `refusal` (when not null) receives one line
+  // of English naming the first such entry by its path; otherwise it is left empty.
+  int SaveFile(std::string* refusal = nullptr) const;
 
  private:
   constexpr TreeSection() : TreeNode(Kind::kSection, kNullFlag) {}

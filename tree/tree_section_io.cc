@@ -68,6 +68,19 @@ struct LoadFrame {
   std::string name;  // for the report when the file ends inside it
 };
 
+// Tells the observer of an entry just loaded that the writer could not write back: every later
+// save of the tree would fail on it, so the checker points the administrator at its line.
+LoadProblem UnwritableProblem(WriteProblem problem) {
+  return problem == WriteProblem::kLineTooLong ? LoadProblem::kLineNotWritable
+                                               : LoadProblem::kNameNotWritable;
+}
+
+void ReportUnwritable(const TreeStream& stream, int code, std::string_view name,
+                      std::string_view index) {
+  const WriteProblem problem = stream.WriteBackProblem(code, name, index);
+  if (problem != WriteProblem::kNone) stream.Report(UnwritableProblem(problem), name);
+}
+
 }  // namespace
 
 int TreeSection::Save(TreeStream& stream) const {
@@ -112,6 +125,8 @@ int TreeSection::Load(TreeStream& stream) {
             // would let this section's close line end the parent early and lose the rest of the
             // file; skipping the section keeps the nesting of everything after it.
             stream.Report(LoadProblem::kSectionClashesValue, name);
+          } else if (observed) {
+            ReportUnwritable(stream, code, name, {});
           }
         }
         frames.push_back(LoadFrame{child, stream.LineNumber(), observed ? name : ""});
@@ -124,6 +139,9 @@ int TreeSection::Load(TreeStream& stream) {
       case kLineArrayOpen: {
         const char* index = nullptr;
         const std::string name = stream.GetEntryName(&index);
+        const int open_line = stream.LineNumber();
+        const WriteProblem unwritable =
+            observed ? stream.WriteBackProblem(code, name, {}) : WriteProblem::kNone;
         const int count = stream.CountArrayLines();
         if (count > 0) {
           // Lines in the block that are not hexadecimal leave their byte zero.
@@ -133,6 +151,9 @@ int TreeSection::Load(TreeStream& stream) {
           // The index of a block is not kept, so blocks load as unnamed items in file order.
           if (!current->AddBytes(name, bytes.get(), count)) {
             stream.Report(LoadProblem::kValueClashesSection, name);
+          } else if (unwritable != WriteProblem::kNone) {
+            // Reported at the block's open line; the block has been read to its close.
+            stream.Report(UnwritableProblem(unwritable), name, open_line);
           }
         } else {
           while (stream.ReadLine() && stream.ParseLine() != kLineArrayClose) {
@@ -148,7 +169,9 @@ int TreeSection::Load(TreeStream& stream) {
         const char* index = nullptr;
         const char* name = stream.GetEntryName(&index);
         const std::string_view item_name = index ? std::string_view(index) : std::string_view();
-        if (observed && !item_name.empty() && current->GetValue(name)->IndexOf(item_name)) {
+        const bool duplicate =
+            observed && !item_name.empty() && current->GetValue(name)->IndexOf(item_name);
+        if (duplicate) {
           std::string_view line = stream.GetLine();
           while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.remove_suffix(1);
@@ -172,7 +195,11 @@ int TreeSection::Load(TreeStream& stream) {
             added = current->AddInt64(name, stream.GetEntryInt64(), item_name);
             break;
         }
-        if (added == nullptr) stream.Report(LoadProblem::kValueClashesSection, name);
+        if (added == nullptr) {
+          stream.Report(LoadProblem::kValueClashesSection, name);
+        } else if (observed && !duplicate) {
+          ReportUnwritable(stream, code, name, item_name);
+        }
         break;
       }
       default:
@@ -194,7 +221,8 @@ int TreeSection::LoadFile(LoadObserver* observer) {
   return 1;
 }
 
-int TreeSection::SaveFile() const {
+int TreeSection::SaveFile(std::string* refusal) const {
+  if (refusal != nullptr) refusal->clear();
   if (!file_backed_ || GetName() == nullptr) {
     errno = EINVAL;
     return 0;
@@ -202,7 +230,13 @@ int TreeSection::SaveFile() const {
   TextTreeStream stream(GetName(), true);
   if (!stream.IsOpen()) return 0;
   Save(stream);
-  return stream.Close();
+  const int ok = stream.Close();
+  if (!ok && refusal != nullptr) {
+    const int error = errno;
+    *refusal = stream.RefusalText();
+    errno = error;
+  }
+  return ok;
 }
 
 }  // namespace vard

@@ -2,7 +2,7 @@
 
 namespace vard {
 
-const char* LoadProblemText(LoadProblem problem) {
+std::string LoadProblemText(LoadProblem problem) {
   switch (problem) {
     case LoadProblem::kUnrecognised:
       return "line not recognised, ignored";
@@ -15,13 +15,14 @@ const char* LoadProblemText(LoadProblem problem) {
     case LoadProblem::kEmptyValue:
       return "empty value, not loaded (it reads as empty or 0)";
     case LoadProblem::kNameTooLong:
-      return "name longer than 255 characters, line ignored";
+      return "name longer than " + std::to_string(kMaxEntryName) + " characters, line ignored";
     case LoadProblem::kTypeTooLong:
-      return "type word longer than 255 characters, line ignored";
+      return "type word longer than " + std::to_string(kMaxTypeWord) + " characters, line ignored";
     case LoadProblem::kTextTooLong:
-      return "value text longer than 511 characters, line ignored";
+      return "value text longer than " + std::to_string(kMaxValueText) +
+             " characters, line ignored";
     case LoadProblem::kLineTooLong:
-      return "line longer than 1021 characters, read in pieces";
+      return "line longer than " + std::to_string(kMaxLineLength) + " characters, read in pieces";
     case LoadProblem::kUnmatchedClose:
       return "close line matches no open section or block, ignored";
     case LoadProblem::kUnclosedSection:
@@ -40,6 +41,11 @@ const char* LoadProblemText(LoadProblem problem) {
       return "section or block line inside a byte block, read as a byte line";
     case LoadProblem::kNestedTooDeep:
       return "section nested too deep, skipped with its contents";
+    case LoadProblem::kNameNotWritable:
+      return "name cannot be written back to the file, so every save fails until it is mended";
+    case LoadProblem::kLineNotWritable:
+      return "nested so deep that its line would be longer than " + std::to_string(kMaxLineLength) +
+             " characters when written back, so every save fails until it is mended";
   }
   return "unknown problem";
 }
@@ -90,6 +96,10 @@ int TreeStream::FindValue(std::string_view, int) { return 0; }
 int TreeStream::FindArray(std::string_view) { return 0; }
 int TreeStream::FindPath(std::string_view) { return 0; }
 int TreeStream::LineNumber() const { return 0; }
+WriteProblem TreeStream::WriteBackProblem(int, std::string_view, std::string_view) const {
+  return WriteProblem::kNone;
+}
+std::string TreeStream::RefusalText() const { return {}; }
 
 void TreeStream::Report(LoadProblem problem, std::string_view text, int line) const {
   if (observer_ != nullptr) observer_->OnProblem(line > 0 ? line : LineNumber(), problem, text);

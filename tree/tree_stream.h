@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "tree/named_object.h"
+#include "tree/text_format.h"
 
 namespace vard {
 
@@ -35,10 +37,10 @@ enum class LoadProblem {
   kUnknownType,          // "(word)" names no type
   kBadNumber,            // the value text does not convert to the line's type
   kEmptyValue,           // nothing after "=": the value is not loaded (it reads as empty)
-  kNameTooLong,          // entry or section name over 255 characters: line ignored
-  kTypeTooLong,          // type word over 255 characters: line ignored
-  kTextTooLong,          // value text over 511 characters: line ignored
-  kLineTooLong,          // over 1021 characters: read as several pieces, each a line
+  kNameTooLong,          // entry or section name over kMaxEntryName characters: line ignored
+  kTypeTooLong,          // type word over kMaxTypeWord characters: line ignored
+  kTextTooLong,          // value text over kMaxValueText characters: line ignored
+  kLineTooLong,          // over kMaxLineLength characters: read as several pieces, each a line
   kUnmatchedClose,       // a section or array close that closes nothing open
   kUnclosedSection,      // the file ended inside this section (reported at its open line)
   kUnclosedArray,        // the file ended inside this byte block (reported at its open line)
@@ -48,10 +50,14 @@ enum class LoadProblem {
   kSectionClashesValue,  // a section under the name of a value: skipped with its contents
   kLineInsideArray,      // a section or array line inside a byte block (read as a byte line)
   kNestedTooDeep,  // a section nested deeper than the loader allows: skipped with its contents
+  // Loaded, but the writer cannot write the entry back (see WriteBackProblem), so every save of
+  // the tree fails until the line is mended: its name, or its line once indented.
+  kNameNotWritable,
+  kLineNotWritable,
 };
 
 // A fixed English description of `problem`, e.g. "unmatched close line".
-const char* LoadProblemText(LoadProblem problem);
+std::string LoadProblemText(LoadProblem problem);
 
 // Receives what a load does with lines that do not load as they look. Owned by the caller, who
 // keeps it alive for the load.
@@ -130,6 +136,15 @@ class TreeStream : public NamedObject {
 
   // The 1-based number of the current line in the file; 0 before the first line.
   virtual int LineNumber() const;
+  // Reading: why this format's writer could not write back the entry of the current line, a
+  // section open, value or byte block open (`code` from ParseLine), as the loader stores it:
+  // named `name` with item index `index`, at the current depth. kNone when it could (and from
+  // this base).
+  virtual WriteProblem WriteBackProblem(int code, std::string_view name,
+                                        std::string_view index) const;
+  // Writing: the first entry the writer refused and why, one line of English naming it by its
+  // section path; empty when no entry was refused (and from this base).
+  virtual std::string RefusalText() const;
 
   // Installs the observer that Report() (and the stream's own parsing) tells of problems; null
   // removes it. Not owned.

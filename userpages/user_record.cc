@@ -10,13 +10,10 @@
 namespace vard {
 namespace {
 
-// The latest year whose dates the filter can turn into a 32-bit time.
-constexpr int kLastSupportedYear = 2037;
-
 std::string RefuseText(const char* label) {
   return std::string(label) +
-         " can not be stored - it must not contain line breaks and must not be longer than 511 "
-         "characters ! Nothing was changed.";
+         " can not be stored - it must not contain line breaks and must not be longer than " +
+         std::to_string(kMaxValueText) + " characters ! Nothing was changed.";
 }
 
 }  // namespace
@@ -27,8 +24,8 @@ std::string RefuseUserName(const UserScope& scope, std::string_view user) {
     return "User name <b>" + HtmlEscape(user) +
            "</b> can not be stored - it must not begin or end with a blank, must not contain "
            "&quot;:&quot;, "
-           "&quot;;&quot; or control characters and must not be longer than 255 characters ! "
-           "Nothing was changed.";
+           "&quot;;&quot; or control characters and must not be longer than " +
+           std::to_string(kMaxEntryName) + " characters ! Nothing was changed.";
   }
   return RefuseReservedName(scope, user);
 }
@@ -103,8 +100,8 @@ std::string ExpireDateWarning(const char* expire) {
            "authentication will fail if expiration is enabled !</I>";
   }
   if (year > kLastSupportedYear) {
-    return "<BR><I><B>Warning:</B> Dates after year 2037 not supported - user authentication "
-           "will fail if expiration is enabled !</I>";
+    return "<BR><I><B>Warning:</B> Dates after year " + std::to_string(kLastSupportedYear) +
+           " not supported - user authentication will fail if expiration is enabled !</I>";
   }
   return {};
 }
