@@ -8,6 +8,7 @@
 
 #include "tools/config_check.h"
 #include "tools/config_init.h"
+#include "tools/password_main.h"
 
 namespace vard {
 namespace {
@@ -19,6 +20,8 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "Usage: vardcfg init FILE\n"
     "       vardcfg check FILE\n"
+    "       vardcfg hash-passwords FILE\n"
+    "       vardcfg import-htpasswd FILE AUTHORITY HTPASSWD [--map-to ACCOUNT]\n"
     "       vardcfg [COMMAND] --help\n";
 
 constexpr char kInitHelp[] =
@@ -83,9 +86,10 @@ int Main(int argc, char** argv) {
   if (argc < 2) return Usage("missing command");
   const std::string command = argv[1];
   if (IsHelp(argv[1])) {
-    std::printf("%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp);
+    std::printf("%s\n%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp, kPasswordCommandsHelp);
     return kExitOk;
   }
+  if (IsPasswordCommand(command)) return RunPasswordCommand(argc, argv);
   if (command != "init" && command != "check") {
     return Usage(("unknown command '" + command + "'").c_str());
   }
