@@ -135,9 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "the filter answers with one of its statuses");
   const test::AuthResult result = host.Result(status, 0);
   if (result.user == "webstaff" && user_in != "webstaff") {
-    FUZZ_CHECK((password_in == "wonderland" || password_in == "hashed") &&
-                   result.password == "staffpw",
-               "the mapped account is handed over only for the right password");
+    FUZZ_CHECK(
+        (password_in == "wonderland" || password_in == "hashed") && result.password == "staffpw",
+        "the mapped account is handed over only for the right password");
   }
   return 0;
 }
