@@ -79,7 +79,7 @@ TEST(ExpireDateTest, IncompleteDatesCountWhatWasRead) {
 TEST(StorableTest, NamesAndTextsTheFormatCanHold) {
   EXPECT_TRUE(IsStorableSectionName("Staff"));
   EXPECT_TRUE(IsStorableSectionName("DOMAIN\\web user"));
-  for (const char* bad : {"", " lead", "a:b", "a;b", "a\nb", "a\tb"}) {
+  for (const char* bad : {"", " lead", "trail ", "a:b", "a;b", "a\nb", "a\tb"}) {
     EXPECT_FALSE(IsStorableSectionName(bad)) << bad;
   }
   EXPECT_TRUE(IsStorableSectionName(std::string(255, 'x')));

@@ -22,7 +22,7 @@ constexpr size_t kPortSuffix = 6;
 
 bool IsStorableSectionName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxStoredName && name.front() != ' ' &&
-         !HasAny(name, ":;");
+         name.back() != ' ' && !HasAny(name, ":;");
 }
 
 bool IsStorableValueName(std::string_view name) {

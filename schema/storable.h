@@ -14,8 +14,8 @@ inline constexpr size_t kMaxStoredName = 255;
 inline constexpr size_t kMaxStoredText = 511;
 
 // A section name (an authority, user or NT account): not empty, at most kMaxStoredName bytes, no
-// ":" or ";", no control character, and not starting with a space or tab (the reader drops
-// leading blanks).
+// ":" or ";", no control character, and not starting or ending with a space or tab (the reader
+// drops leading blanks, and a name differing only in a trailing blank would look like another).
 bool IsStorableSectionName(std::string_view name);
 
 // A value name (such as a binding key): not empty, at most kMaxStoredName bytes, no "=", "[",

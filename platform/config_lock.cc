@@ -1,4 +1,4 @@
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
