@@ -21,16 +21,17 @@ namespace vard {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: vardcfg init FILE\n"
+    "Usage: vardcfg init FILE [--event-log PATH]\n"
     "       vardcfg check [FILE]\n"
     "       vardcfg location show | location set CONFIG [BACKUP-DIR]\n"
     "       vardcfg [--config FILE] [--json] GROUP VERB [OPERANDS] [OPTIONS]\n"
     "       vardcfg [COMMAND] --help\n";
 
 constexpr char kInitHelp[] =
-    "vardcfg init FILE\n"
+    "vardcfg init FILE [--event-log PATH]\n"
     "  Writes a new configuration file holding the empty sections MAIN (with SERVERS\n"
-    "  inside), NTACCOUNTS and ACCOUNTS. An existing FILE is never overwritten.\n"
+    "  inside, and the filter's event log PATH when given), NTACCOUNTS and ACCOUNTS.\n"
+    "  An existing FILE is never overwritten.\n"
     "  Exit status: 0 written; 1 not written (FILE exists or cannot be created);\n"
     "  2 bad arguments.\n";
 
@@ -91,7 +92,7 @@ struct CommandLine {
 
 // Options taking a value; every other option is a flag.
 bool TakesValue(const std::string& name) {
-  return name == "--config" || name == "--map-to" || name == "--expires";
+  return name == "--config" || name == "--map-to" || name == "--expires" || name == "--event-log";
 }
 
 int Parse(int argc, char** argv, CommandLine* line) {
@@ -150,9 +151,9 @@ int ConfigPath(const CommandLine& line, std::string* path) {
   return 1;
 }
 
-int RunInit(const std::string& path) {
+int RunInit(const std::string& path, const std::string& event_log) {
   std::string error;
-  if (InitConfigFile(path, &error) != 1) return Fail(error);
+  if (InitConfigFile(path, &error, event_log) != 1) return Fail(error);
   std::printf("%s: new configuration written\n", path.c_str());
   return kExitOk;
 }
@@ -264,12 +265,16 @@ int Main(int argc, char** argv) {
   }
   if (command.empty()) return Usage("missing command");
   if (command == "init" || command == "check") {
-    if (!line.options.empty()) return Usage("unknown option '" + line.options[0].first + "'");
+    std::string event_log;
+    for (const auto& [name, value] : line.options) {
+      if (command != "init" || name != "--event-log") return Usage("unknown option '" + name + "'");
+      event_log = value;
+    }
     if (command == "init" || line.words.size() > 1 || !line.config.empty()) {
       if (line.words.size() != 2 || line.words[1].empty()) {
         return Usage("expected exactly one FILE");
       }
-      return command == "init" ? RunInit(line.words[1]) : RunCheck(line.words[1]);
+      return command == "init" ? RunInit(line.words[1], event_log) : RunCheck(line.words[1]);
     }
     std::string path;
     if (!ConfigPath(line, &path)) return kExitUsage;
