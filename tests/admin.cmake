@@ -2,4 +2,4 @@
 # general options, exit statuses, the configuration lock.
 vard_test(NAME admin_test SOURCES admin_test.cc admin_lock_test.cc
           LIBS vard_cgi_runner vard_tree vard_schema LABELS admin)
-add_dependencies(admin_test vardadmin)
+add_dependencies(admin_test vardadmin vardcfg)
