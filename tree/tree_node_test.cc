@@ -11,14 +11,6 @@
 namespace vard {
 namespace {
 
-// `prefix` followed by `n`. Built by appending: GCC 12 at -O3 reports a false -Wrestrict in
-// operator+ of a string literal and a temporary string.
-std::string Numbered(std::string_view prefix, int n) {
-  std::string name(prefix);
-  name += std::to_string(n);
-  return name;
-}
-
 TEST(TreeNodeTest, MissingNodesChainAndReadAsEmpty) {
   TreeSection root("config.cfg", true);
   EXPECT_EQ(root.Count(), 0);
@@ -199,7 +191,7 @@ TEST(TreeNodeTest, BytesItems) {
 
 TEST(TreeNodeTest, RenameToSiblingNameFindsLowerSlot) {
   TreeSection root("r");
-  for (int i = 0; i < 20; ++i) root.AddSection(Numbered("s", i));
+  for (int i = 0; i < 20; ++i) root.AddSection("s" + std::to_string(i));
   TreeSection* later = root.GetSection("s15");
   later->SetName("S3");
   EXPECT_EQ(root.GetSection("s3"), root.GetSectionAt(4));
@@ -236,7 +228,7 @@ TEST(TreeNodeTest, CloneCopiesDeepCompactsAndKeepsKinds) {
 TEST(TreeNodeTest, ConstLookupsFromManyThreads) {
   TreeSection root("r");
   TreeSection* users = root.OpenSection("ACCOUNTS")->OpenSection("db");
-  for (int i = 0; i < 2000; ++i) users->OpenSection(Numbered("user", i))->SetInt("x", i);
+  for (int i = 0; i < 2000; ++i) users->OpenSection("user" + std::to_string(i))->SetInt("x", i);
   const TreeSection& shared = root;
   std::vector<std::thread> threads;
   std::vector<int> wrong(4, 0);
@@ -246,7 +238,7 @@ TEST(TreeNodeTest, ConstLookupsFromManyThreads) {
         for (int i = 0; i < 2000; ++i) {
           const TreeValue* x = shared.GetSection("accounts")
                                    ->GetSection("DB")
-                                   ->GetSection(Numbered("USER", i))
+                                   ->GetSection("USER" + std::to_string(i))
                                    ->GetValue("X");
           if (x->GetInt() != i) ++wrong[t];
         }
