@@ -38,14 +38,6 @@ void WriteCheckbox(std::string_view name, std::string_view value, bool checked) 
   Write(checked ? "\" checked>" : "\">");
 }
 
-void WriteTextBox(std::string_view name, std::string_view value) {
-  Write("<input type=\"text\" name=\"");
-  Write(name);
-  Write("\" size=\"20\" value=\"");
-  WriteEscaped(value);
-  Write("\">");
-}
-
 // The mapping box and the drop-down list of NT accounts; `selected` names the account marked
 // selected (ignoring case), none when empty or unknown.
 void WriteMapping(const TreeSection* root, bool mapped, std::string_view selected) {
