@@ -5,8 +5,8 @@
 
 #include "cgi/html.h"
 #include "cgi/page.h"
-#include "schema/storable.h"
 #include "tree/named_object.h"
+#include "tree/text_format.h"
 #include "userpages/user_markup.h"
 
 namespace vard {
@@ -81,7 +81,7 @@ UserPage ChooseUserPage(const TreeSection& authority, const FieldSet& fields) {
   page.paged = true;
   // Cut to the longest name there can be: more could match no name and would only swell the
   // page and its links.
-  page.find = std::string_view(fields.Get("Find").Text()).substr(0, kMaxStoredName);
+  page.find = std::string_view(fields.Get("Find").Text()).substr(0, kMaxEntryName);
   std::erase_if(page.users,
                 [&](const TreeSection* user) { return !NameContains(NameOf(user), page.find); });
   page.matches = static_cast<int>(page.users.size());
