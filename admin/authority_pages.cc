@@ -8,7 +8,7 @@
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
-#include "cgi/top_section.h"
+#include "schema/top_section.h"
 #include "schema/names.h"
 #include "userpages/user_markup.h"
 

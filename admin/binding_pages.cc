@@ -8,10 +8,11 @@
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
-#include "cgi/top_section.h"
 #include "schema/binding_key.h"
+#include "schema/entry_rules.h"
 #include "schema/names.h"
-#include "schema/storable.h"
+#include "schema/top_section.h"
+#include "tree/text_format.h"
 #include "userpages/user_markup.h"
 
 namespace vard {
@@ -35,43 +36,41 @@ void WriteInvalidPort(std::string_view port) {
 
 // Refuses, with its message, a binding the configuration file could not store or the filter
 // could never match.
-bool RefuseUnstorableBinding(std::string_view host, std::string_view port, std::string_view key,
-                             std::string_view authority) {
-  if (host.empty()) {
-    Write("IP address or host name not specified !");
-    return true;
-  }
-  if (!IsStorableBindingHost(host)) {
-    Write("Host name <b>");
-    WriteEscaped(host);
-    Write(
-        "</b> can not be used - it may not hold blanks, &quot;=&quot;, &quot;[&quot;, "
-        "&quot;]&quot;, &quot;|&quot; or control characters, nor be longer than 249 "
-        "characters !");
-    return true;
-  }
-  // The host is sound, so what keeps the key from being stored is its length or the port text.
-  if (!IsStorableValueName(key)) {
-    if (key.size() <= kMaxEntryName) {
+bool RefuseBinding(std::string_view host, std::string_view port, std::string_view key,
+                   std::string_view authority) {
+  switch (CheckBinding(host, port, key, authority)) {
+    case BindingVerdict::kAccepted:
+      return false;
+    case BindingVerdict::kBadPort:
       WriteInvalidPort(port);
-      return true;
-    }
-    Write("Binding for ");
-    WriteBoldSite(host, port);
-    Write(" can not be stored - host name and port may not be longer than ");
-    WriteInt(kMaxEntryName);
-    Write(" characters !");
-    return true;
+      break;
+    case BindingVerdict::kNoHost:
+      Write("IP address or host name not specified !");
+      break;
+    case BindingVerdict::kBadHost:
+      Write("Host name <b>");
+      WriteEscaped(host);
+      Write(
+          "</b> can not be used - it may not hold blanks, &quot;=&quot;, &quot;[&quot;, "
+          "&quot;]&quot;, &quot;|&quot; or control characters, nor be longer than 249 "
+          "characters !");
+      break;
+    case BindingVerdict::kTooLong:
+      Write("Binding for ");
+      WriteBoldSite(host, port);
+      Write(" can not be stored - host name and port may not be longer than ");
+      WriteInt(kMaxEntryName);
+      Write(" characters !");
+      break;
+    case BindingVerdict::kBadAuthority:
+      Write("Authority name <b>");
+      WriteEscaped(authority);
+      Write("</b> can not be used - it may not hold line breaks and may not be longer than ");
+      WriteInt(kMaxValueText);
+      Write(" characters !");
+      break;
   }
-  if (!IsStorableValueText(authority)) {
-    Write("Authority name <b>");
-    WriteEscaped(authority);
-    Write("</b> can not be used - it may not hold line breaks and may not be longer than ");
-    WriteInt(kMaxValueText);
-    Write(" characters !");
-    return true;
-  }
-  return false;
+  return true;
 }
 
 }  // namespace
@@ -93,16 +92,11 @@ int BindAdd(TreeSection* root, FieldSet&, FieldSet&) {
 }
 
 int BindAddDo(TreeSection* root, FieldSet& form, FieldSet&) {
-  const Field& port_field = form.Get("Port");
-  const std::string_view port = port_field.Text();
+  const std::string_view port = form.Get("Port").Text();
   const std::string_view host = form.Get("Host").Text();
   const std::string_view authority = form.Get("Authority").Text();
-  if (port_field.Int() <= 0) {
-    WriteInvalidPort(port);
-    return 1;
-  }
   const std::string key = BindingKeyFromForm(host, port);
-  if (RefuseUnstorableBinding(host, port, key, authority)) return 1;
+  if (RefuseBinding(host, port, key, authority)) return 1;
   if (root->GetSection(kMain)->GetSection(kServers)->IndexOf(key) != 0) {
     Write("Binding for ");
     WriteBoldSite(host, port);

@@ -2,6 +2,10 @@
 
 #include "cgi/page.h"
 
+#ifndef VARD_SHORT_VERSION
+#error "VARD_SHORT_VERSION must be defined by the build"
+#endif
+
 namespace vard {
 namespace {
 
@@ -39,7 +43,8 @@ void WriteAdminFrameStart() {
       "cellpadding=\"2\">");
   WriteLine(
       "<tr><td colspan=\"2\" bgcolor=\"#000080\"><p><font color=\"#FFFFFF\"><b><i>Trevalo "
-      "Vardomar version 1.5 - Administration CGI utility</i></b></font></p></td></tr>");
+      "Vardomar version " VARD_SHORT_VERSION
+      " - Administration CGI utility</i></b></font></p></td></tr>");
   WriteLine("<tr><td valign=\"top\" width=\"250\" bgcolor=\"#C0C0C0\" class=\"inset\">");
   WriteLine("<table border=\"0\" width=\"100%\">");
   WriteLine("<tr><td nowrap class=\"outset\"><b>Menu</b></td></tr>");
@@ -62,7 +67,7 @@ void WriteAdminFrameEnd() {
   WriteLine("</td></tr>");
   WriteLine(
       "<tr><td colspan=\"2\" bgcolor=\"#C0C0C0\" align=\"center\" class=\"inset\"><i>Trevalo "
-      "Vardomar 1.5 - text edition</i></td></tr>");
+      "Vardomar " VARD_SHORT_VERSION " - text edition</i></td></tr>");
   WriteLine("</table>");
   WriteLine("</body>");
   WriteLine("</html>");

@@ -9,7 +9,7 @@
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
-#include "cgi/top_section.h"
+#include "schema/top_section.h"
 #include "platform/settings_key.h"
 #include "schema/names.h"
 #include "schema/storable.h"

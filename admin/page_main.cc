@@ -7,7 +7,7 @@
 #include "admin/frame.h"
 #include "admin/location_pages.h"
 #include "cgi/config_location.h"
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 #include "cgi/page.h"
 #include "cgi/request_guard.h"
 #include "tree/named_object.h"

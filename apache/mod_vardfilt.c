@@ -4,6 +4,7 @@
  *   LoadModule vardfilt_module /path/mod_vardfilt.so
  *   IsapiFilter /path/vardfilt.so
  *   IsapiFilterPassCredentials On      (optional, per directory; see accept_mapped)
+ *   IsapiFilterLogLevel warn [off]    (refusals, successes: one error-log line each)
  *
  * Each child process loads the library once (child_init) and asks it for its version and flags.
  * At the authentication step of every request under "AuthType Basic" the typed credentials are
@@ -34,6 +35,7 @@
 #include "http_config.h"
 #include "http_core.h"
 #include "http_log.h"
+#include "http_main.h"
 #include "http_protocol.h"
 #include "http_request.h"
 #include "http_ssl.h"
@@ -55,8 +57,15 @@ module AP_MODULE_DECLARE_DATA vardfilt_module;
  * capacity filters written for the interface have always been given. */
 #define VARDFILT_CREDENTIAL_CAPACITY 257
 
+/* A log level that writes nothing. */
+#define VARDFILT_LOG_OFF (-1)
+
 typedef struct {
   const char *library; /* path named by IsapiFilter; NULL when the server hosts no filter */
+  /* IsapiFilterLogLevel: the error-log level of the line written for each refusal and for each
+   * visitor the filter mapped to an account; VARDFILT_LOG_OFF writes none. */
+  int refusal_level;
+  int success_level;
 } vardfilt_server_conf;
 
 typedef struct {
@@ -296,6 +305,21 @@ static int accept_mapped(request_rec *r, const char *user, const char *password)
   return OK;
 }
 
+/* One error-log line per decision of the filter, for log watchers such as fail2ban. Apache puts
+ * the client address in front and escapes the message (control bytes and backslashes), so a name
+ * cannot break the line; the verdict comes before the typed name, so nothing a visitor types can
+ * turn one kind of line into the other. The levels are global, like the library. */
+static void log_outcome(request_rec *r, int refused, const char *user, const char *detail) {
+  const vardfilt_server_conf *conf =
+      ap_get_module_config(ap_server_conf->module_config, &vardfilt_module);
+  const int level = refused ? conf->refusal_level : conf->success_level;
+  if (level == VARDFILT_LOG_OFF) {
+    return;
+  }
+  ap_log_rerror(APLOG_MARK, level, 0, r, "vardfilt: %s user \"%s\": %s",
+                refused ? "refused" : "accepted", user, detail);
+}
+
 /* The filter answered with a status line of its own: send it, and with a 401 the Basic challenge
  * so that browsers ask for the credentials again. */
 static int refuse(request_rec *r, const char *status_line) {
@@ -388,10 +412,12 @@ static int vardfilt_check_authn(request_rec *r) {
     return HTTP_INTERNAL_SERVER_ERROR;
   }
   if (call.status_line != NULL) {
+    log_outcome(r, 1, typed_user, call.status_line);
     return refuse(r, call.status_line);
   }
   if (answer == SF_STATUS_REQ_HANDLED_NOTIFICATION &&
       (strcmp(user, typed_user) != 0 || strcmp(password, typed_password) != 0)) {
+    log_outcome(r, 0, typed_user, apr_pstrcat(r->pool, "mapped to ", user, NULL));
     return accept_mapped(r, user, password);
   }
   return DECLINED;
@@ -467,7 +493,10 @@ static int vardfilt_post_config(apr_pool_t *pconf, apr_pool_t *plog, apr_pool_t 
 
 static void *vardfilt_create_server_conf(apr_pool_t *pool, server_rec *s) {
   (void)s;
-  return apr_pcalloc(pool, sizeof(vardfilt_server_conf));
+  vardfilt_server_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_server_conf));
+  conf->refusal_level = APLOG_WARNING;
+  conf->success_level = VARDFILT_LOG_OFF;
+  return conf;
 }
 
 static const char *vardfilt_set_library(cmd_parms *cmd, void *dir, const char *path) {
@@ -515,6 +544,32 @@ static int vardfilt_fixups(request_rec *r) {
   return DECLINED;
 }
 
+/* A level name as LogLevel spells it ("warn", "info", ...), or "off". */
+static const char *parse_log_level(apr_pool_t *pool, const char *name, int *level) {
+  if (!ap_cstr_casecmp(name, "off")) {
+    *level = VARDFILT_LOG_OFF;
+    return NULL;
+  }
+  return ap_parse_log_level(name, level) == NULL
+             ? NULL
+             : apr_pstrcat(pool, "IsapiFilterLogLevel: unknown level ", name, NULL);
+}
+
+static const char *vardfilt_set_log_level(cmd_parms *cmd, void *dir, const char *refusals,
+                                          const char *successes) {
+  (void)dir;
+  const char *error = ap_check_cmd_context(cmd, GLOBAL_ONLY);
+  if (error != NULL) {
+    return error;
+  }
+  vardfilt_server_conf *conf = ap_get_module_config(cmd->server->module_config, &vardfilt_module);
+  error = parse_log_level(cmd->pool, refusals, &conf->refusal_level);
+  if (error == NULL && successes != NULL) {
+    error = parse_log_level(cmd->pool, successes, &conf->success_level);
+  }
+  return error;
+}
+
 static const command_rec vardfilt_cmds[] = {
     AP_INIT_TAKE1("IsapiFilter", vardfilt_set_library, NULL, RSRC_CONF,
                   "Path of the filter library to call at the authentication step"),
@@ -523,6 +578,9 @@ static const command_rec vardfilt_cmds[] = {
     AP_INIT_FLAG("IsapiFilterPassCredentials", ap_set_flag_slot,
                  (void *)APR_OFFSETOF(vardfilt_dir_conf, pass_credentials), RSRC_CONF | ACCESS_CONF,
                  "On: hand the mapped account's name and password on in the Authorization header"),
+    AP_INIT_TAKE12("IsapiFilterLogLevel", vardfilt_set_log_level, NULL, RSRC_CONF,
+                   "Error-log level of the line for each refusal (default warn) and for each "
+                   "mapped visitor (default off); \"off\" writes none"),
     {NULL}};
 
 static void vardfilt_register_hooks(apr_pool_t *pool) {

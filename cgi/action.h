@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cgi/request.h"
+#include "platform/config_lock.h"
 #include "tree/tree_node.h"
 
 namespace vard {
@@ -24,6 +25,10 @@ struct Action {
 // True for the names of the operations, the actions that save what they change: names ending
 // in "Do", ignoring case.
 bool IsOperationName(std::string_view action);
+
+// The configuration lock an action needs: exclusive for the operations, shared for the pages
+// that only read.
+LockMode LockModeForAction(std::string_view action);
 
 // The handler of the first entry of `table` (of `count` entries) whose name equals `name`
 // ignoring case, or null when none does (an empty name never matches).

@@ -13,9 +13,9 @@ bool IsUrlSafe(char c) {
          c == '.' || c == '_' || c == '~';
 }
 
-void WriteActionName(std::string_view action) {
+void WriteUrlEncoded(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
-  for (const char c : action) {
+  for (const char c : text) {
     if (IsUrlSafe(c)) {
       std::fputc(c, stdout);
     } else {
@@ -66,13 +66,23 @@ void WriteHeader(std::string_view content_type) {
 void WriteActionUrl(std::string_view action) {
   WriteScriptName();
   Write("?Action=");
-  WriteActionName(action);
+  WriteUrlEncoded(action);
 }
 
 void WriteActionUrl2(std::string_view action, std::string_view post_action) {
   WriteActionUrl(action);
   Write("&PostAction=");
-  WriteActionName(post_action);
+  WriteUrlEncoded(post_action);
+}
+
+void WriteActionUrl(std::string_view action, std::initializer_list<QueryField> fields) {
+  WriteActionUrl(action);
+  for (const QueryField& field : fields) {
+    Write("&");
+    WriteUrlEncoded(field.name);
+    Write("=");
+    WriteUrlEncoded(field.value);
+  }
 }
 
 void WritePageHead(std::string_view title) {

@@ -4,6 +4,7 @@
 #ifndef VARD_CGI_PAGE_H_
 #define VARD_CGI_PAGE_H_
 
+#include <initializer_list>
 #include <string_view>
 
 namespace vard {
@@ -35,6 +36,17 @@ void WriteScriptName();
 void WriteActionUrl(std::string_view action);
 // Writes "<SCRIPT_NAME>?Action=<action>&PostAction=<post_action>", both names as above.
 void WriteActionUrl2(std::string_view action, std::string_view post_action);
+
+// A field that a link carries in its query after the action, such as a page's position.
+struct QueryField {
+  std::string_view name;
+  std::string_view value;
+};
+// Writes WriteActionUrl(action) followed by "&<name>=<value>" for each field in order, names and
+// values percent-encoded like action names: every byte of a value (quotes, ampersands, markup,
+// non-ASCII) reaches the program's query fields as it was, and none can end the URL's field or
+// the attribute that holds it.
+void WriteActionUrl(std::string_view action, std::initializer_list<QueryField> fields);
 // Writes '<form method="POST" accept-charset="<kPageCharset>" action="<action URL>">' and a line
 // end: every form posts its fields in the body, in the pages' character set, and names the
 // operation in the query, as the programs read them.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "cgi/request.h"
 #include "gtest/gtest.h"
 
 namespace vard {
@@ -61,6 +62,21 @@ TEST_F(PageTest, ForeignTextCannotLeaveTheUrlOrTheAttribute) {
             "/cgi/a&quot;b&lt;c&gt;?Action=MainScreen");
   unsetenv("SCRIPT_NAME");
   EXPECT_EQ(Captured([] { WriteActionUrl("MainScreen"); }), "?Action=MainScreen");
+}
+
+// A link's field values come back through the query reader byte for byte.
+TEST_F(PageTest, LinkFieldsReachTheQueryAsTheyWere) {
+  const std::string find = "a\"b'&c=d<i>+ %e \xC3\xBC\xFF";
+  const std::string url = Captured([&] {
+    WriteActionUrl("ListAuthority", {{"Find", find}, {"Page", "2"}});
+  });
+  EXPECT_EQ(url.find_first_not_of(
+                "/abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~%?&="),
+            std::string::npos)
+      << url;
+  ASSERT_EQ(url.rfind("&Page=2"), url.size() - 7);
+  const size_t value = url.find("&Find=") + 6;
+  EXPECT_EQ(UrlDecode(url.substr(value, url.rfind("&Page=") - value)), find);
 }
 
 }  // namespace

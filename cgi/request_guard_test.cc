@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 
+#include "cgi/action.h"
 #include "gtest/gtest.h"
 
 namespace vard {
@@ -16,6 +17,15 @@ TEST(RequestGuardTest, ChangingActions) {
   }
   for (const char* action : {"", "MainScreen", "ViewLog", "Configs", "EditUser", "o"}) {
     EXPECT_FALSE(IsChangingAction(action)) << action;
+  }
+}
+
+// The lock reads the same naming rule: an operation holds it exclusively, a page shares it.
+TEST(RequestGuardTest, OperationsLockExclusively) {
+  EXPECT_EQ(LockModeForAction("NTAccAddDo"), LockMode::kExclusive);
+  EXPECT_EQ(LockModeForAction("bindadddo"), LockMode::kExclusive);
+  for (const char* action : {"", "MainScreen", "Config", "o"}) {
+    EXPECT_EQ(LockModeForAction(action), LockMode::kShared) << action;
   }
 }
 

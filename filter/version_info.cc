@@ -10,7 +10,7 @@ namespace vard {
 namespace {
 
 [[gnu::used]] constexpr char kVersionRecord[] =
-    "vardfilt FileVersion 1.5.0.0 FileDescription ISAPI filter - custom authentication "
+    "vardfilt FileVersion " VARD_LIBRARY_VERSION ".0 FileDescription ISAPI filter - custom authentication "
     "LibraryVersion " VARD_LIBRARY_VERSION;
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "cgi/action.h"
 #include "cgi/config_location.h"
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/request_guard.h"

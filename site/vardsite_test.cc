@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 #include "platform/settings_key.h"
 #include "schema/names.h"
 #include "tests/cgi_runner.h"

@@ -1,13 +1,15 @@
-// vardadmin processes running at the same time: operations serialise on the lock beside the
-// configuration, so no change is lost, and read-only pages wait only for operations.
+// vardadmin and vardcfg processes running at the same time: operations serialise on the lock
+// beside the configuration, so no change is lost, and read-only pages wait only for operations.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -156,6 +158,38 @@ TEST(AdminLockTest, SavesKilledAtRandomMomentsLeaveAWholeFileAndNoTemporary) {
         << entry.path();
   }
   RecordProperty("saves_finished_before_the_kill", whole_new);
+}
+
+TEST(AdminLockTest, TheCommandLineToolAndThePagesKeepEachOthersChanges) {
+  CgiSite site(BigConfig());
+  constexpr int kRounds = 4;
+  std::vector<std::unique_ptr<CgiProcess>> pages;
+  std::vector<std::thread> tools;
+  std::atomic<int> tool_failures{0};
+  {
+    HeldLock lock(site.config_path(), LOCK_EX);
+    for (int i = 0; i < kRounds; ++i) {
+      const std::string n = std::to_string(i);
+      pages.push_back(Start(site.Request(
+          "Action=NTAccAddDo", FormBody({{"User", "page" + n}, {"Pass", n}, {"Pass2", n}}))));
+      const std::string command = "echo pw | '" + ProgramPath("vardcfg") + "' --config '" +
+                                  site.config_path() + "' account add tool" + n + " >/dev/null";
+      tools.emplace_back([command, &tool_failures] {
+        if (std::system(command.c_str()) != 0) ++tool_failures;
+      });
+    }
+    Pause();
+  }
+  for (std::thread& tool : tools) tool.join();
+  for (auto& page : pages) EXPECT_EQ(page->Wait().exit_status, 0);
+  EXPECT_EQ(tool_failures, 0);
+  TreeSection root(site.config_path(), true);
+  ASSERT_EQ(root.LoadFile(), 1);
+  for (int i = 0; i < kRounds; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_FALSE(root.GetSection(kNtAccounts)->GetSection("page" + n)->IsNull()) << n;
+    EXPECT_FALSE(root.GetSection(kNtAccounts)->GetSection("tool" + n)->IsNull()) << n;
+  }
 }
 
 }  // namespace

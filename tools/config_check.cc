@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "schema/entry_rules.h"
 #include "schema/names.h"
 #include "tree/text_format.h"
 #include "tree/tree_node.h"
@@ -50,6 +51,59 @@ void CheckTopSection(const TreeSection& parent, std::string_view path, const cha
   }
 }
 
+std::string NameOf(const NamedObject* object) {
+  const char* name = object->GetName();
+  return Printable(name ? name : "");
+}
+
+void Add(std::vector<ConfigFinding>* findings, std::string message) {
+  findings->push_back(ConfigFinding{0, std::move(message)});
+}
+
+// What loads as written but cannot work: the filter refuses every visitor such an entry
+// concerns, or lets in anyone who knows a name.
+void CheckReferences(const TreeSection& root, std::vector<ConfigFinding>* findings) {
+  const TreeSection* const accounts = root.GetSection(kNtAccounts);
+  const TreeSection* const authorities = root.GetSection(kAccounts);
+  const TreeSection* const servers = root.GetSection(kMain)->GetSection(kServers);
+  for (int i = 1; i <= servers->Count(); ++i) {
+    const TreeValue* const binding = servers->GetValueAt(i);
+    if (binding->IsNull() || !authorities->GetSection(binding->GetString())->IsNull()) continue;
+    Add(findings, "binding " + NameOf(binding) + " names the missing authority " +
+                      Printable(binding->GetString()));
+  }
+  for (int i = 1; i <= accounts->Count(); ++i) {
+    const TreeSection* const account = accounts->GetSectionAt(i);
+    if (account->IsNull() || *account->GetValue(kPassword)->GetString() != '\0') continue;
+    Add(findings, "account " + NameOf(account) + " has an empty password");
+  }
+  for (int i = 1; i <= authorities->Count(); ++i) {
+    const TreeSection* const authority = authorities->GetSectionAt(i);
+    for (int j = 1; !authority->IsNull() && j <= authority->Count(); ++j) {
+      const TreeSection* const user = authority->GetSectionAt(j);
+      if (user->IsNull()) continue;
+      const std::string who = "user " + NameOf(user) + " of authority " + NameOf(authority);
+      const UserRecord record = ReadUserRecord(*user);
+      if (record.password.empty()) Add(findings, who + " has an empty password");
+      if (record.mapped && accounts->GetSection(record.map_to)->IsNull()) {
+        Add(findings, who + " is mapped to the missing account " + Printable(record.map_to));
+      }
+      switch (CheckExpireDate(user->GetValue(kExpireDate)->GetString())) {
+        case DateVerdict::kAccepted:
+          break;
+        case DateVerdict::kUnreadable:
+          Add(findings, who + " has an expiration date the filter cannot read: " +
+                            Printable(record.expire_date));
+          break;
+        case DateVerdict::kYearTooLate:
+          Add(findings, who + " expires after 2037, which the filter cannot handle: " +
+                            Printable(record.expire_date));
+          break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 CheckOutcome CheckConfigFile(const std::string& path, std::vector<ConfigFinding>* findings,
@@ -77,6 +131,7 @@ CheckOutcome CheckConfigFile(const std::string& path, std::vector<ConfigFinding>
   if (!main_section->IsNull()) CheckTopSection(*main_section, kMain, kServers, findings);
   CheckTopSection(root, "", kNtAccounts, findings);
   CheckTopSection(root, "", kAccounts, findings);
+  CheckReferences(root, findings);
   return findings->empty() ? CheckOutcome::kClean : CheckOutcome::kProblems;
 }
 

@@ -1,6 +1,8 @@
 // The configuration checker behind "vardcfg check": loads a configuration file the way every
 // program does and lists each line that loads differently from how it looks, plus the top
-// sections the programs expect but the file lacks. One call per file; no shared state.
+// sections the programs expect but the file lacks and the entries that load but cannot work
+// (references to missing authorities or accounts, unreadable dates, empty passwords). One call per
+// file; no shared state.
 #ifndef VARDOMAR_TOOLS_CONFIG_CHECK_H_
 #define VARDOMAR_TOOLS_CONFIG_CHECK_H_
 
@@ -22,7 +24,8 @@ enum class CheckOutcome {
   kUnreadable = 2,  // the file could not be read; `error` says why
 };
 
-// Checks the configuration file at `path`. Findings come in line order, file-wide ones last.
+// Checks the configuration file at `path`. Findings come in line order, file-wide ones last
+// (missing sections, then the entries that cannot work, in file order).
 // The message texts are printable (control bytes shown as \xHH) and one line each.
 CheckOutcome CheckConfigFile(const std::string& path, std::vector<ConfigFinding>* findings,
                              std::string* error);

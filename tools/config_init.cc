@@ -12,7 +12,7 @@
 
 namespace vard {
 
-int InitConfigFile(const std::string& path, std::string* error) {
+int InitConfigFile(const std::string& path, std::string* error, std::string_view event_log) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) {
     *error = path + ": already exists; not overwritten";
@@ -29,7 +29,9 @@ int InitConfigFile(const std::string& path, std::string* error) {
     return 0;
   }
   TreeSection root("", false);
-  root.OpenSection(kMain)->OpenSection(kServers);
+  TreeSection* const main_section = root.OpenSection(kMain);
+  if (!event_log.empty()) main_section->AddString(kLog, event_log);
+  main_section->OpenSection(kServers);
   root.AddSection(kNtAccounts);
   root.AddSection(kAccounts);
   {

@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
+#include "tools/edit_commands.h"
 #include "tools/password_commands.h"
 #include "tree/tree_node.h"
 
 namespace vard {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // An htpasswd file of a million users is some tens of megabytes; anything larger is no such file.
 constexpr std::streamsize kMaxHtpasswdBytes = 256 << 20;
@@ -95,18 +92,18 @@ int RunPasswordCommand(int argc, char** argv) {
                                            : ImportHtpasswd(&root, operands[1], htpasswd, map_to);
   if (!result.ok) {
     std::fprintf(stderr, "vardcfg: %s\n", result.error.c_str());
-    return kExitFailed;
+    return kExitRefused;
   }
   std::string refusal;
   if (result.changed && root.SaveFile(&refusal) != 1) {
     std::fprintf(stderr, "vardcfg: %s: could not be saved - nothing was changed: %s\n",
                  path.c_str(), refusal.empty() ? std::strerror(errno) : refusal.c_str());
-    return kExitFailed;
+    return kExitRefused;
   }
   std::fputs(result.out.c_str(), stdout);
   if (!result.error.empty()) {
     std::fprintf(stderr, "%s: not taken:\n%s", operands[2].c_str(), result.error.c_str());
-    return kExitFailed;
+    return kExitRefused;
   }
   return kExitOk;
 }

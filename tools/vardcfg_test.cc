@@ -116,6 +116,13 @@ class VardcfgTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // Runs "vardcfg --config <dir>/edit.cfg ARGS" with `input` on standard input.
+  int Edit(const std::string& args, const std::string& input = "", std::string* err = nullptr) {
+    const std::string in = Write("stdin", input);
+    std::string out;
+    return Run("--config '" + dir_ + "/edit.cfg' " + args + " <'" + in + "'", &out, err);
+  }
+
   std::string dir_;
 };
 
@@ -152,9 +159,10 @@ TEST_F(VardcfgTest, DamagedConfigurationReportsEachLine) {
   for (const ConfigFinding& f : findings) {
     if (f.line == 0) file_wide.push_back(f.message);
   }
-  ASSERT_EQ(file_wide.size(), 2u);
+  ASSERT_EQ(file_wide.size(), 3u);
   EXPECT_NE(file_wide[0].find("NTACCOUNTS"), std::string::npos);
   EXPECT_NE(file_wide[1].find("ACCOUNTS"), std::string::npos);
+  EXPECT_NE(file_wide[2].find("missing authority \"Staff\""), std::string::npos);
   // Over-long texts are cut when quoted.
   for (const ConfigFinding& f : findings) EXPECT_LT(f.message.size(), 200u) << f.message;
 
@@ -244,11 +252,93 @@ TEST_F(VardcfgTest, HelpAndBadArguments) {
   EXPECT_NE(out.find("FILE:LINE: message"), std::string::npos);
   EXPECT_EQ(Run("init -h", &out), 0);
   EXPECT_NE(out.find("never overwritten"), std::string::npos);
-  for (const char* bad : {"", "frobnicate x", "check", "check a b", "init --force x"}) {
+  for (const char* bad : {"", "frobnicate x", "check a b", "init --force x", "user add A"}) {
     EXPECT_EQ(Run(bad, &out, &err), 2) << bad;
     EXPECT_NE(err.find("Usage:"), std::string::npos) << bad;
     EXPECT_EQ(out, "") << bad;
   }
+}
+
+// Every editing command on one configuration, ending in the file the pages would have written.
+TEST_F(VardcfgTest, EditingCommandsWriteWhatThePagesWrite) {
+  std::string out;
+  ASSERT_EQ(Run("init " + dir_ + "/edit.cfg", &out), 0);
+  const struct {
+    const char* args;
+    const char* input;
+  } steps[] = {
+      {"account add webstaff", "s3cret\n"},
+      {"account add spare", "x\n"},
+      {"account passwd webstaff", "n3w\r\n"},
+      {"account del spare", ""},
+      {"authority add Staff --expiration-required", ""},
+      {"authority add Gone", ""},
+      {"authority del Gone", ""},
+      {"binding add server1 80 Staff", ""},
+      {"binding add server1 81 Staff", ""},
+      {"binding del server1 81", ""},
+      {"user add Staff alice --map-to webstaff --expires 12/31/2030", "wonder"},
+      {"user add Staff bob --no-expiry --disabled", "b"},
+      {"user set Staff bob --enabled --password", "b2\n"},
+      {"user add Staff carol", "c"},
+      {"user del Staff carol", ""},
+  };
+  for (const auto& step : steps) {
+    std::string err;
+    EXPECT_EQ(Edit(step.args, step.input, &err), 0) << step.args << ": " << err;
+  }
+  EXPECT_EQ(Read(dir_ + "/edit.cfg"),
+            "{ MAIN:\n    { SERVERS:\n        (string)server1=Staff\n    } SERVERS;\n} MAIN;\n"
+            "{ NTACCOUNTS:\n    { webstaff:\n        (string)Password=n3w\n    } webstaff;\n"
+            "} NTACCOUNTS;\n{ ACCOUNTS:\n    { Staff:\n        (int)ExpirationRequired=1\n"
+            "        { alice:\n            (string)Password=wonder\n            (int)DoNotMap=0\n"
+            "            (string)MapTo=webstaff\n            (string)expiredate=12/31/2030\n"
+            "            (int)noexpiration=0\n            (int)disabled=0\n        } alice;\n"
+            "        { bob:\n            (string)Password=b2\n            (int)DoNotMap=1\n"
+            "            (int)noexpiration=1\n"
+            "            (int)disabled=0\n        } bob;\n    } Staff;\n} ACCOUNTS;\n");
+  EXPECT_EQ(Run("--config " + dir_ + "/edit.cfg --json user show Staff alice", &out), 0);
+  EXPECT_EQ(out,
+            "{\"name\":\"alice\",\"password_set\":true,\"map_to\":\"webstaff\",\"expires\":"
+            "\"12/31/2030\",\"no_expiry\":false,\"disabled\":false}\n");
+  EXPECT_EQ(Run("--config " + dir_ + "/edit.cfg binding list", &out), 0);
+  EXPECT_EQ(out, "server1\t80\tStaff\n");
+
+  // Each refusal leaves the file as it was, byte for byte.
+  const std::string before = Read(dir_ + "/edit.cfg");
+  const struct {
+    const char* args;
+    const char* input;
+    int status;
+    const char* says;
+  } refused[] = {
+      {"account add webstaff", "p", 1, "already exists"},
+      {"account add 'a:b'", "p", 1, "can not be used"},
+      {"account add new", "", 1, "no password"},
+      {"account add new", "\n", 1, "can not be empty"},
+      {"account del nobody", "", 1, "not found"},
+      {"authority add 'Staff '", "", 1, "end with a blank"},
+      {"binding add server1 80 Staff", "", 1, "already exists"},
+      {"binding add other 80 Missing", "", 1, "not found"},
+      {"binding add other x80 Staff", "", 1, "invalid TCP port"},
+      {"binding add 'two words' 80 Staff", "", 1, "can not be used"},
+      {"user add Staff ALICE", "p", 1, "already exists"},
+      {"user add Staff ExpirationRequired", "p", 1, "reserved"},
+      {"user add Staff dave --map-to nobody", "p", 1, "not found"},
+      {"user add Staff dave --expires soon", "p", 1, "can not be read"},
+      {"user add Staff dave --expires 1/1/2038", "p", 1, "2037"},
+      {"user add Staff dave --no-map --map-to webstaff", "p", 1, "exclude"},
+      {"user set Staff nobody --disabled", "", 1, "not found"},
+      {"user del Staff ExpirationRequired", "", 1, "not found"},
+      {"user add Staff dave --password=secret", "", 2, "takes no value"},
+      {"user add Staff", "", 2, "expected"},
+  };
+  for (const auto& r : refused) {
+    std::string err;
+    EXPECT_EQ(Edit(r.args, r.input, &err), r.status) << r.args;
+    EXPECT_NE(err.find(r.says), std::string::npos) << r.args << ": " << err;
+  }
+  EXPECT_EQ(Read(dir_ + "/edit.cfg"), before);
 }
 
 }  // namespace

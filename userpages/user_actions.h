@@ -9,6 +9,7 @@
 #include "tree/tree_node.h"
 #include "userpages/user_forms.h"
 #include "userpages/user_operations.h"
+#include "userpages/user_paging.h"
 #include "userpages/user_scope.h"
 
 namespace vard {
@@ -18,11 +19,14 @@ using UserScopeMaker = UserScope (*)(TreeSection* root, const FieldSet& form);
 
 // Never instantiated: the static members are the handlers (cgi/action.h). Each receives the
 // loaded configuration root, FormFields and QueryFields, writes into the content cell and
-// returns 1. The three "Do" operations save the root when they change it.
+// returns 1. The three "Do" operations save the root when they change it and read only the
+// posted form; the list and the two choosers also follow a link's query (ReadNavigationFields).
 template <UserScopeMaker kScope>
 struct UserActions {
-  static int ListAuthority(TreeSection* root, FieldSet& form, FieldSet&) {
-    return WriteUserList(kScope(root, form));
+  static int ListAuthority(TreeSection* root, FieldSet& form, FieldSet& query) {
+    FieldSet fields;
+    ReadNavigationFields(form, query, &fields);
+    return WriteUserList(kScope(root, fields), fields);
   }
   static int AddUser(TreeSection* root, FieldSet& form, FieldSet&) {
     return WriteAddUserForm(kScope(root, form), root);
@@ -30,20 +34,26 @@ struct UserActions {
   static int AddUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
     return vard::AddUserDo(kScope(root, form), root, form);
   }
-  static int DelUser(TreeSection* root, FieldSet& form, FieldSet&) {
-    return WriteDelUserForm(kScope(root, form));
+  static int DelUser(TreeSection* root, FieldSet& form, FieldSet& query) {
+    FieldSet fields;
+    ReadNavigationFields(form, query, &fields);
+    return WriteDelUserForm(kScope(root, fields), fields);
   }
   static int DelUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
-    return vard::DelUserDo(kScope(root, form), root, form);
+    const UserScope scope = kScope(root, form);
+    return RefuseUnknownUser(scope, form) ? 1 : vard::DelUserDo(scope, root, form);
   }
-  static int ChangeUser(TreeSection* root, FieldSet& form, FieldSet&) {
-    return WriteChangeUserForm(kScope(root, form));
+  static int ChangeUser(TreeSection* root, FieldSet& form, FieldSet& query) {
+    FieldSet fields;
+    ReadNavigationFields(form, query, &fields);
+    return WriteChangeUserForm(kScope(root, fields), fields);
   }
   static int ChangeUserDo(TreeSection* root, FieldSet& form, FieldSet&) {
     return vard::ChangeUserDo(kScope(root, form), root, form);
   }
   static int EditUser(TreeSection* root, FieldSet& form, FieldSet&) {
-    return WriteEditUserForm(kScope(root, form), root, form);
+    const UserScope scope = kScope(root, form);
+    return RefuseUnknownUser(scope, form) ? 1 : WriteEditUserForm(scope, root, form);
   }
 };
 

@@ -7,6 +7,7 @@
 #include "schema/names.h"
 #include "tree/named_object.h"
 #include "userpages/user_markup.h"
+#include "userpages/user_paging.h"
 #include "userpages/user_record.h"
 
 namespace vard {
@@ -37,14 +38,6 @@ void WriteCheckbox(std::string_view name, std::string_view value, bool checked) 
   Write("\" value=\"");
   Write(value);
   Write(checked ? "\" checked>" : "\">");
-}
-
-void WriteTextBox(std::string_view name, std::string_view value) {
-  Write("<input type=\"text\" name=\"");
-  Write(name);
-  Write("\" size=\"20\" value=\"");
-  WriteEscaped(value);
-  Write("\">");
 }
 
 // The mapping box and the drop-down list of NT accounts; `selected` names the account marked
@@ -81,6 +74,30 @@ void WriteUserSelect(const TreeSection* authority, int size) {
   Write("</select>");
 }
 
+// The chooser `action` writes for a paged authority: a text box for the name, posting to
+// `target` with the demand that the user exist, then the filter and the page's names to pick
+// from. Returns 1.
+int WriteNameChooser(const UserScope& scope, const UserPage& page, std::string_view action,
+                     std::string_view target, std::string_view caption) {
+  WriteFormStart(target);
+  WriteHidden("Authority", scope.posted_authority);
+  WriteHidden(kMustExistField, "1");
+  Write("<p><b>Username:</b> ");
+  WriteTextBox("User", "");
+  Write(" ");
+  WriteSubmit(caption);
+  WriteLine("</p>");
+  WriteLine("</form>");
+  WritePageNavigation(scope, action, page);
+  WriteLine("<p>");
+  for (const TreeSection* user : page.users) {
+    WriteEscaped(NameOf(user));
+    WriteLine("<br>");
+  }
+  WriteLine("</p>");
+  return 1;
+}
+
 void WriteCell(std::string_view text) {
   Write("<td bgcolor=\"#E0E0E0\">");
   WriteEscaped(text);
@@ -100,7 +117,7 @@ void WriteRowForm(const UserScope& scope, std::string_view action, std::string_v
 
 }  // namespace
 
-int WriteUserList(const UserScope& scope) {
+int WriteUserList(const UserScope& scope, const FieldSet& fields) {
   if (scope.edition == Edition::kAdmin) {
     Write("Authority: <b>");
     WriteEscaped(scope.authority_name);
@@ -111,6 +128,11 @@ int WriteUserList(const UserScope& scope) {
     WriteLine("</b><BR>");
   }
   WriteLine("List of registered users:<BR>");
+  const UserPage page = ChooseUserPage(*scope.authority, fields);
+  if (page.paged) {
+    // The site program's user list is its start page, the empty action.
+    WritePageNavigation(scope, scope.edition == Edition::kAdmin ? "ListAuthority" : "", page);
+  }
   WriteLine("<table border=\"0\" cellspacing=\"1\" cellpadding=\"1\" width=\"100%\">");
   Write("<tr>");
   for (const char* heading : {"Username", "Mapped to NT Account ", "NT account", "Expire date",
@@ -120,10 +142,7 @@ int WriteUserList(const UserScope& scope) {
     Write("</b></td>");
   }
   WriteLine("</tr>");
-  const TreeSection* authority = scope.authority;
-  for (int i = 1; i <= authority->Count(); ++i) {
-    const TreeSection* user = authority->GetSectionAt(i);
-    if (user->IsNull()) continue;
+  for (const TreeSection* user : page.users) {
     const std::string_view name = NameOf(user);
     WriteLine("<tr>");
     WriteCell(name);
@@ -171,8 +190,10 @@ int WriteAddUserForm(const UserScope& scope, const TreeSection* root) {
   return 1;
 }
 
-int WriteDelUserForm(const UserScope& scope) {
+int WriteDelUserForm(const UserScope& scope, const FieldSet& fields) {
   WriteHeading("Delete User");
+  const UserPage page = ChooseUserPage(*scope.authority, fields);
+  if (page.paged) return WriteNameChooser(scope, page, "DelUser", "DelUserDo", "Delete");
   WriteFormStart("DelUserDo");
   WriteHidden("Authority", scope.posted_authority);
   Write("<p>");
@@ -185,8 +206,10 @@ int WriteDelUserForm(const UserScope& scope) {
   return 1;
 }
 
-int WriteChangeUserForm(const UserScope& scope) {
+int WriteChangeUserForm(const UserScope& scope, const FieldSet& fields) {
   WriteHeading("User");
+  const UserPage page = ChooseUserPage(*scope.authority, fields);
+  if (page.paged) return WriteNameChooser(scope, page, "ChangeUser", "EditUser", "Submit");
   WriteFormStart("EditUser");
   WriteHidden("Authority", scope.posted_authority);
   Write("<p>");

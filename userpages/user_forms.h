@@ -11,17 +11,21 @@
 namespace vard {
 
 // Table of the authority's users with an Edit and a Delete form per row; the heading row alone
-// when the authority has no users or does not exist. Returns 1.
-int WriteUserList(const UserScope& scope);
+// when the authority has no users or does not exist. An authority of more than kUsersPerPage
+// users shows the page that `fields` ask for (ReadNavigationFields), below the filter form and
+// the Previous and Next links. Returns 1.
+int WriteUserList(const UserScope& scope, const FieldSet& fields);
 
 // The form for a new user, posting to AddUserDo; `root` supplies the NT accounts. Returns 1.
 int WriteAddUserForm(const UserScope& scope, const TreeSection* root);
 
-// The list of users to delete, posting to DelUserDo. Returns 1.
-int WriteDelUserForm(const UserScope& scope);
+// The list of users to delete, posting to DelUserDo. For more than kUsersPerPage users, a text
+// box for the name instead, with the filter and the names of the page `fields` ask for.
+// Returns 1.
+int WriteDelUserForm(const UserScope& scope, const FieldSet& fields);
 
-// The list of users to edit, posting to EditUser. Returns 1.
-int WriteChangeUserForm(const UserScope& scope);
+// The list of users to edit, posting to EditUser; paged as WriteDelUserForm. Returns 1.
+int WriteChangeUserForm(const UserScope& scope, const FieldSet& fields);
 
 // The settings of the user named by the posted `User`, posting to ChangeUserDo. A user that
 // does not exist shows as a new mapped user. Returns 1.

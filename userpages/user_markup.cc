@@ -13,6 +13,14 @@ void WriteHidden(std::string_view name, std::string_view value) {
   WriteLine("\">");
 }
 
+void WriteTextBox(std::string_view name, std::string_view value) {
+  Write("<input type=\"text\" name=\"");
+  Write(name);
+  Write("\" size=\"20\" value=\"");
+  WriteEscaped(value);
+  Write("\">");
+}
+
 void WriteSubmit(std::string_view caption) {
   Write("<input type=\"submit\" value=\"");
   Write(caption);

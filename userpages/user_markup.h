@@ -12,6 +12,8 @@ namespace vard {
 
 // A hidden field carrying `value` (escaped).
 void WriteHidden(std::string_view name, std::string_view value);
+// A text box of size 20 holding `value` (escaped).
+void WriteTextBox(std::string_view name, std::string_view value);
 // The submit button B1 with `caption`.
 void WriteSubmit(std::string_view caption);
 // An option whose value and label are `text` (escaped), marked selected when asked.

@@ -1,11 +1,11 @@
 #include "userpages/user_record.h"
 
 #include "cgi/html.h"
-#include "schema/expire_date.h"
+#include "schema/entry_rules.h"
 #include "schema/names.h"
 #include "schema/password_hash.h"
-#include "schema/storable.h"
 #include "tree/named_object.h"
+#include "tree/text_format.h"
 
 namespace vard {
 namespace {
@@ -16,22 +16,39 @@ std::string RefuseText(const char* label) {
          std::to_string(kMaxValueText) + " characters ! Nothing was changed.";
 }
 
+UserRecord PostedRecord(const FieldSet& form) {
+  UserRecord record;
+  record.password = form.Get("Pass").Text();
+  record.mapped = PostedMapping(form);
+  record.map_to = form.Get("NTAcc").Text();
+  record.expire_date = form.Get("Expire").Text();
+  record.no_expiration = form.Get("noexpiration").Int();
+  record.disabled = form.Get("disabled").Int();
+  return record;
+}
+
 }  // namespace
 
 std::string RefuseUserName(const UserScope& scope, std::string_view user) {
-  if (user.empty()) return "User name can not be empty !";
-  if (!IsStorableSectionName(user)) {
-    return "User name <b>" + HtmlEscape(user) +
-           "</b> can not be stored - it must not begin or end with a blank, must not contain "
-           "&quot;:&quot;, "
-           "&quot;;&quot; or control characters and must not be longer than " +
-           std::to_string(kMaxEntryName) + " characters ! Nothing was changed.";
+  switch (CheckUserName(*scope.authority, user)) {
+    case NameVerdict::kAccepted:
+      return {};
+    case NameVerdict::kEmpty:
+      return "User name can not be empty !";
+    case NameVerdict::kUnstorable:
+      return "User name <b>" + HtmlEscape(user) +
+             "</b> can not be stored - it must not begin or end with a blank, must not contain "
+             "&quot;:&quot;, "
+             "&quot;;&quot; or control characters and must not be longer than " +
+             std::to_string(kMaxEntryName) + " characters ! Nothing was changed.";
+    case NameVerdict::kReserved:
+      break;
   }
   return RefuseReservedName(scope, user);
 }
 
 std::string RefuseReservedName(const UserScope& scope, std::string_view user) {
-  if (scope.authority->GetValue(user)->IsNull()) return {};
+  if (!IsReservedUserName(*scope.authority, user)) return {};
   return "User name <b>" + HtmlEscape(user) + "</b> is reserved for an option of authority <B>" +
          HtmlEscape(scope.authority_name) + "</B> ! Nothing was changed.";
 }
@@ -72,38 +89,31 @@ bool PasswordToStore(const FieldSet& form, bool hashing, std::string_view kept,
 bool PostedMapping(const FieldSet& form) { return NamesEqual(form.Get("MapTo").Text(), "ON"); }
 
 std::string RefuseUserTexts(const FieldSet& form) {
-  if (!IsStorableValueText(form.Get("Pass").Text())) return RefuseText("Password");
-  if (PostedMapping(form) && !IsStorableValueText(form.Get("NTAcc").Text())) {
-    return RefuseText("NT account name");
-  }
-  if (!IsStorableValueText(form.Get("Expire").Text())) return RefuseText("Expiration date");
-  return {};
+  char which = 0;
+  if (RecordTextsStorable(PostedRecord(form), &which)) return {};
+  if (which == 'p') return RefuseText("Password");
+  if (which == 'm') return RefuseText("NT account name");
+  return RefuseText("Expiration date");
 }
 
 void WriteUserValues(TreeSection* user, const FieldSet& form, std::string_view password) {
-  user->AddString(kPassword, password);
-  user->AddInt(kDoNotMap, PostedMapping(form) ? 0 : 1);
-  // The mapping is read back from the stored flag so that MapTo follows what the file says.
-  if (user->GetValue(kDoNotMap)->GetInt() == 0) user->AddString(kMapTo, form.Get("NTAcc").Text());
-  user->AddString(kExpireDate, form.Get("Expire").Text());
-  user->AddInt(kNoExpiration, form.Get("noexpiration").Int());
-  user->AddInt(kDisabled, form.Get("disabled").Int());
+  UserRecord record = PostedRecord(form);
+  record.password = password;
+  WriteUserRecord(user, record);
 }
 
 std::string ExpireDateWarning(const char* expire) {
-  if (*expire == '\0') return {};
-  int month = 0;
-  int day = 0;
-  int year = 0;
-  if (!ReadExpireDate(expire, &month, &day, &year)) {
-    return "<BR><I><B>Warning:</B> Date format specified can not be recognized - user "
-           "authentication will fail if expiration is enabled !</I>";
+  switch (CheckExpireDate(expire)) {
+    case DateVerdict::kAccepted:
+      return {};
+    case DateVerdict::kUnreadable:
+      return "<BR><I><B>Warning:</B> Date format specified can not be recognized - user "
+             "authentication will fail if expiration is enabled !</I>";
+    case DateVerdict::kYearTooLate:
+      break;
   }
-  if (year > kLastSupportedYear) {
-    return "<BR><I><B>Warning:</B> Dates after year " + std::to_string(kLastSupportedYear) +
-           " not supported - user authentication will fail if expiration is enabled !</I>";
-  }
-  return {};
+  return "<BR><I><B>Warning:</B> Dates after year " + std::to_string(kLastSupportedYear) +
+         " not supported - user authentication will fail if expiration is enabled !</I>";
 }
 
 }  // namespace vard

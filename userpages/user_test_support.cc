@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "schema/names.h"
@@ -58,6 +59,19 @@ const char kUserConfig[] =
     "        } dave;\n"
     "    } Other;\n"
     "} ACCOUNTS;\n";
+
+std::string UsersConfig(int count, std::string_view prefix) {
+  std::string config =
+      "{ MAIN:\n{ SERVERS:\n(string)intranet=Staff\n} SERVERS;\n} MAIN;\n"
+      "{ NTACCOUNTS:\n} NTACCOUNTS;\n{ ACCOUNTS:\n{ Staff:\n";
+  char number[16];
+  for (int i = 1; i <= count; ++i) {
+    std::snprintf(number, sizeof number, "%06d", i);
+    const std::string name = std::string(prefix) + number;
+    config += "{ " + name + ":\n(string)Password=p\n} " + name + ";\n";
+  }
+  return config + "} Staff;\n} ACCOUNTS;\n";
+}
 
 std::string UserBlock(const std::string& config, std::string_view user) {
   const std::string open = "{ " + std::string(user) + ":";

@@ -18,6 +18,11 @@ namespace vard::test {
 // with markup characters) and carol (mapped to webstaff); authority Other with the user dave.
 extern const char kUserConfig[];
 
+// A configuration whose binding intranet names the authority Staff of `count` users, named
+// `prefix` and a six-digit number from 000001 on, each with a password only; written directly,
+// so a test gets an authority of 100 000 users in a moment.
+std::string UsersConfig(int count, std::string_view prefix = "user");
+
 // The lines of the user section `user` in the configuration text, from its open line to its
 // close line, indentation removed, each ending in "\n"; "" when there is none.
 std::string UserBlock(const std::string& config, std::string_view user);

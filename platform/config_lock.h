@@ -1,9 +1,10 @@
-// Serialises the load-change-save cycle of the CGI programs: an advisory lock (flock) on the
-// lock file "<configuration path>.lock" beside the configuration. Operations hold it exclusive
-// from before the load until after the save, read-only pages hold it shared, so two operations
-// running at once never lose each other's change. Each object is used by one thread.
-#ifndef VARD_CGI_CONFIG_LOCK_H_
-#define VARD_CGI_CONFIG_LOCK_H_
+// Serialises the load-change-save cycle of every program that edits the configuration (the CGI
+// programs and vardcfg): an advisory lock (flock) on the lock file "<configuration path>.lock"
+// beside the configuration. Operations hold it exclusive from before the load until after the
+// save, read-only pages hold it shared, so two operations running at once never lose each
+// other's change. Each object is used by one thread.
+#ifndef VARD_PLATFORM_CONFIG_LOCK_H_
+#define VARD_PLATFORM_CONFIG_LOCK_H_
 
 #include <string>
 #include <string_view>
@@ -11,10 +12,6 @@
 namespace vard {
 
 enum class LockMode { kShared, kExclusive };
-
-// The lock an action needs: exclusive for the operations (IsOperationName, cgi/action.h),
-// shared for everything else.
-LockMode LockModeForAction(std::string_view action);
 
 // The path of the lock file of the configuration at `config_path`.
 std::string LockPathFor(std::string_view config_path);
@@ -44,4 +41,4 @@ class ConfigLock {
 
 }  // namespace vard
 
-#endif  // VARD_CGI_CONFIG_LOCK_H_
+#endif  // VARD_PLATFORM_CONFIG_LOCK_H_

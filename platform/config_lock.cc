@@ -1,4 +1,4 @@
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,14 +7,9 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "cgi/action.h"
 #include "platform/atomic_file.h"
 
 namespace vard {
-
-LockMode LockModeForAction(std::string_view action) {
-  return IsOperationName(action) ? LockMode::kExclusive : LockMode::kShared;
-}
 
 std::string LockPathFor(std::string_view config_path) {
   std::string path(config_path);

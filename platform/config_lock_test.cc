@@ -1,4 +1,4 @@
-#include "cgi/config_lock.h"
+#include "platform/config_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -37,12 +37,7 @@ class ConfigLockTest : public testing::Test {
   std::string dir_, config_;
 };
 
-TEST_F(ConfigLockTest, ModeFollowsTheActionName) {
-  EXPECT_EQ(LockModeForAction("NTAccAddDo"), LockMode::kExclusive);
-  EXPECT_EQ(LockModeForAction("bindadddo"), LockMode::kExclusive);
-  EXPECT_EQ(LockModeForAction("MainScreen"), LockMode::kShared);
-  EXPECT_EQ(LockModeForAction(""), LockMode::kShared);
-  EXPECT_EQ(LockModeForAction("o"), LockMode::kShared);
+TEST_F(ConfigLockTest, LockFileLiesBesideTheConfiguration) {
   EXPECT_EQ(LockPathFor("/etc/vardomar/auth.cfg"), "/etc/vardomar/auth.cfg.lock");
 }
 

@@ -1,7 +1,7 @@
-// The top sections of the configuration as the operations write into them: created when a
-// configuration made by hand lacks them, silently. Not thread-safe (one request, one thread).
-#ifndef VARD_CGI_TOP_SECTION_H_
-#define VARD_CGI_TOP_SECTION_H_
+// The top sections of the configuration as every editing program writes into them: created when
+// a configuration made by hand lacks them, silently. Pure functions over the caller's tree.
+#ifndef VARDOMAR_SCHEMA_TOP_SECTION_H_
+#define VARDOMAR_SCHEMA_TOP_SECTION_H_
 
 #include <string_view>
 
@@ -19,4 +19,4 @@ TreeSection* OpenServersSection(TreeSection* root);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_TOP_SECTION_H_
+#endif  // VARDOMAR_SCHEMA_TOP_SECTION_H_

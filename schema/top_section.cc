@@ -1,4 +1,4 @@
-#include "cgi/top_section.h"
+#include "schema/top_section.h"
 
 #include "schema/names.h"
 
