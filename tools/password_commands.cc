@@ -1,5 +1,6 @@
 #include "tools/password_commands.h"
 
+#include "schema/entry_rules.h"
 #include "schema/names.h"
 #include "schema/password_hash.h"
 #include "schema/storable.h"
@@ -15,8 +16,15 @@ std::string Path(std::string_view authority, std::string_view user) {
 // Why the htpasswd entry `name`:`hash` cannot become a user of `authority`, or "".
 std::string RefuseEntry(const TreeSection& authority, std::string_view name,
                         std::string_view hash) {
-  if (name.empty() || !IsStorableSectionName(name)) return "the name cannot be stored";
-  if (!authority.GetValue(name)->IsNull()) return "the name is an option of the authority";
+  switch (CheckUserName(authority, name)) {
+    case NameVerdict::kAccepted:
+      break;
+    case NameVerdict::kReserved:
+      return "the name is an option of the authority";
+    case NameVerdict::kEmpty:
+    case NameVerdict::kUnstorable:
+      return "the name cannot be stored";
+  }
   if (!authority.GetSection(name)->IsNull()) return "the user exists already and is kept";
   if (!IsPasswordHash(hash)) return "not a hash the filter recognises";
   if (!IsStorableValueText(hash)) return "the hash cannot be stored";
@@ -93,14 +101,13 @@ PasswordCommandResult ImportHtpasswd(TreeSection* root, std::string_view authori
       result.error += "line " + std::to_string(number) + ": " + refusal + "\n";
       continue;
     }
-    // The pages' layout of a user; an htpasswd user has no expiration date.
-    TreeSection* const user = authority->OpenSection(name);
-    user->AddString(kPassword, hash);
-    user->AddInt(kDoNotMap, map_to.empty() ? 1 : 0);
-    if (!map_to.empty()) user->AddString(kMapTo, map_to);
-    user->AddString(kExpireDate, "");
-    user->AddInt(kNoExpiration, 1);
-    user->AddInt(kDisabled, 0);
+    // An htpasswd user has no expiration date.
+    UserRecord record;
+    record.password = hash;
+    record.mapped = !map_to.empty();
+    record.map_to = map_to;
+    record.no_expiration = 1;
+    WriteUserRecord(authority->OpenSection(name), record);
     result.out += Path(authority->GetName(), name) + ": added\n";
     ++added;
   }
