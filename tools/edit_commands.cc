@@ -5,6 +5,7 @@
 #include "schema/binding_key.h"
 #include "schema/entry_rules.h"
 #include "schema/names.h"
+#include "schema/password_hash.h"
 #include "schema/storable.h"
 #include "schema/top_section.h"
 
@@ -206,7 +207,13 @@ std::string ApplyUserOptions(TreeSection* root, const CommandInput& in, UserEdit
   }
   if (in.Has("--disabled")) r.disabled = 1;
   if (in.Has("--enabled")) r.disabled = 0;
-  if (!in.password.empty() || in.Has("--password")) edit->password = in.password;
+  if (!in.password.empty() || in.Has("--password")) {
+    // Stored as clear text, it would be read as a hash that no password matches.
+    if (IsPasswordHash(in.password)) {
+      return "the password can not be stored as clear text - it begins like a password hash";
+    }
+    edit->password = in.password;
+  }
   std::string refusal = PasswordRefusal(edit->password);
   if (!refusal.empty()) return refusal;
   r.password = edit->password;

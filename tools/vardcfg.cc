@@ -16,6 +16,7 @@
 #include "tools/config_init.h"
 #include "tools/edit_commands.h"
 #include "tools/password_input.h"
+#include "tools/password_main.h"
 
 namespace vard {
 namespace {
@@ -25,6 +26,8 @@ constexpr char kUsage[] =
     "       vardcfg check [FILE]\n"
     "       vardcfg location show | location set CONFIG [BACKUP-DIR]\n"
     "       vardcfg [--config FILE] [--json] GROUP VERB [OPERANDS] [OPTIONS]\n"
+    "       vardcfg hash-passwords FILE\n"
+    "       vardcfg import-htpasswd FILE AUTHORITY HTPASSWD [--map-to ACCOUNT]\n"
     "       vardcfg [COMMAND] --help\n";
 
 constexpr char kInitHelp[] =
@@ -248,6 +251,7 @@ int RunEdit(const CommandLine& line) {
 }
 
 int Main(int argc, char** argv) {
+  if (argc >= 2 && IsPasswordCommand(argv[1])) return RunPasswordCommand(argc, argv);
   CommandLine line;
   if (const int status = Parse(argc, argv, &line); status != kExitOk) return status;
   const std::string command = line.words.empty() ? "" : line.words[0];
@@ -257,7 +261,8 @@ int Main(int argc, char** argv) {
     } else if (command == "check") {
       std::fputs(kCheckHelp, stdout);
     } else if (command.empty()) {
-      std::printf("%s\n%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp, kEditHelp);
+      std::printf("%s\n%s\n%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp, kEditHelp,
+                  kPasswordCommandsHelp);
     } else {
       std::fputs(kEditHelp, stdout);
     }
