@@ -3,8 +3,8 @@
 // Operations hold it exclusive from before the load until after the save, read-only pages hold
 // it shared, so two operations running at once never lose each other's change. Each object is used
 // by one thread.
-#ifndef VARD_PLATFORM_CONFIG_LOCK_H_
-#define VARD_PLATFORM_CONFIG_LOCK_H_
+#ifndef VARDOMAR_PLATFORM_CONFIG_LOCK_H_
+#define VARDOMAR_PLATFORM_CONFIG_LOCK_H_
 
 #include <string_view>
 
@@ -34,4 +34,4 @@ class ConfigLock {
 
 }  // namespace vard
 
-#endif  // VARD_PLATFORM_CONFIG_LOCK_H_
+#endif  // VARDOMAR_PLATFORM_CONFIG_LOCK_H_
