@@ -5,11 +5,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/atomic_file_test_support.h"
 #include "platform/fault_env.h"
 
 namespace vard {
@@ -19,8 +18,6 @@ struct Step {
   const char* name;
   FileCall call;
   int nth;
-  bool unnamed;  // whether the step exists with an unnamed temporary (O_TMPFILE)
-  bool named;    // whether it exists with a named one
 };
 
 // A content larger than the stream's buffer, so that the first write happens before the flush
@@ -28,40 +25,23 @@ struct Step {
 const std::string kBig(20000, 'n');
 
 constexpr Step kSteps[] = {
-    {"create", FileCall::kCreate, 1, true, true}, {"chmod", FileCall::kChmod, 1, true, true},
-    {"write", FileCall::kWrite, 1, true, true},   {"flush", FileCall::kWrite, 2, true, true},
-    {"fsync", FileCall::kSync, 1, true, true},    {"close", FileCall::kClose, 1, true, true},
-    {"link", FileCall::kLink, 1, true, true},     {"rename", FileCall::kRename, 1, true, true},
-    {"stat", FileCall::kStat, 1, true, true},
+    {"create", FileCall::kCreate, 1}, {"chmod", FileCall::kChmod, 1},
+    {"write", FileCall::kWrite, 1},   {"flush", FileCall::kWrite, 2},
+    {"fsync", FileCall::kSync, 1},    {"close", FileCall::kClose, 1},
+    {"link", FileCall::kLink, 1},     {"rename", FileCall::kRename, 1},
+    {"stat", FileCall::kStat, 1},
 };
 
-class AtomicFileFaultTest : public ::testing::TestWithParam<bool> {
+class AtomicFileFaultTest : public AtomicFileDirTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "/faultXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    target_ = dir_ + "/config.cfg";
+    AtomicFileDirTest::SetUp();
     UseUnnamedTemporaryFiles(GetParam());
   }
   void TearDown() override {
     UseUnnamedTemporaryFiles(true);
-    std::filesystem::remove_all(dir_);
+    AtomicFileDirTest::TearDown();
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  int FilesInDir() const {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_),
-                                          std::filesystem::directory_iterator()));
-  }
-  bool Applies(const Step& step) const { return GetParam() ? step.unnamed : step.named; }
-
-  std::string dir_;
-  std::string target_;
 };
 
 TEST_P(AtomicFileFaultTest, AFailedStepOfASaveKeepsTheOldFile) {

@@ -14,35 +14,13 @@
 #include <sstream>
 #include <string>
 
+#include "platform/atomic_file_test_support.h"
 #include "platform/fault_env.h"
 
 namespace vard {
 namespace {
 
-class AtomicFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "/atomicXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    target_ = dir_ + "/config.cfg";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  int FilesInDir() const {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_),
-                                          std::filesystem::directory_iterator()));
-  }
-
-  std::string dir_;
-  std::string target_;
-};
+using AtomicFileTest = AtomicFileDirTest;
 
 TEST_F(AtomicFileTest, ReplacesTheFileKeepingItsPermissionBits) {
   ASSERT_EQ(WriteFileAtomically(target_, "old\n"), 1);
