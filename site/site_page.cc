@@ -6,12 +6,16 @@
 
 #include "cgi/action.h"
 #include "cgi/config_location.h"
-#include "platform/config_lock.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/request_guard.h"
+#include "platform/config_lock.h"
 #include "site/find_site_authority.h"
 #include "site/site_actions.h"
+
+#ifndef VARD_SHORT_VERSION
+#error "VARD_SHORT_VERSION must be defined by the build"
+#endif
 
 namespace vard {
 namespace {
@@ -41,8 +45,8 @@ void WriteFrameStart() {
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\">");
   WriteLine(
-      "<tr><td bgcolor=\"#000080\"><p><font color=\"#FFFFFF\"><b><i>Trevalo Vardomar version 1.5 "
-      "- authority manager</i></b></font></p></td></tr>");
+      "<tr><td bgcolor=\"#000080\"><p><font color=\"#FFFFFF\"><b><i>Trevalo Vardomar "
+      "version " VARD_SHORT_VERSION " - authority manager</i></b></font></p></td></tr>");
   WriteLine("</table>");
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\" "
@@ -62,8 +66,8 @@ void WriteFrameEnd() {
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\">");
   WriteLine(
-      "<tr><td align=\"center\" bgcolor=\"#C0C0C0\" class=\"inset\"><i>Trevalo Vardomar 1.5 - the "
-      "users of this site</i></td></tr>");
+      "<tr><td align=\"center\" bgcolor=\"#C0C0C0\" class=\"inset\"><i>Trevalo "
+      "Vardomar " VARD_SHORT_VERSION " - the users of this site</i></td></tr>");
   WriteLine("</table>");
   WriteLine("</body>");
   WriteLine("</html>");
