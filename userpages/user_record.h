@@ -1,8 +1,8 @@
 // A user's record as the user pages write it, and the checks that keep a posted user out of the
 // configuration when the file could not store it faithfully. Shared by the add and change
 // operations of both programs. Stateless; one request, one thread.
-#ifndef VARD_USERPAGES_USER_RECORD_H_
-#define VARD_USERPAGES_USER_RECORD_H_
+#ifndef VARDOMAR_USERPAGES_USER_RECORD_H_
+#define VARDOMAR_USERPAGES_USER_RECORD_H_
 
 #include <string>
 #include <string_view>
@@ -64,4 +64,4 @@ std::string ExpireDateWarning(const char* expire);
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_RECORD_H_
+#endif  // VARDOMAR_USERPAGES_USER_RECORD_H_
