@@ -300,8 +300,8 @@ std::string Quoted(std::string_view text) {
   return out;
 }
 
-const std::vector<CommandSpec>& AllCommands() {
-  static const std::vector<CommandSpec> commands = {
+const std::vector<CommandForm>& AllCommands() {
+  static const std::vector<CommandForm> commands = {
       {"account", "add", "NAME", 1, "", PasswordUse::kAlways, true, AccountAdd},
       {"account", "passwd", "NAME", 1, "", PasswordUse::kAlways, true, AccountPasswd},
       {"account", "del", "NAME", 1, "", PasswordUse::kNone, true, AccountDel},
@@ -323,9 +323,9 @@ const std::vector<CommandSpec>& AllCommands() {
   return commands;
 }
 
-const CommandSpec* FindCommand(std::string_view group, std::string_view verb) {
-  for (const CommandSpec& spec : AllCommands()) {
-    if (group == spec.group && verb == spec.verb) return &spec;
+const CommandForm* FindCommand(std::string_view group, std::string_view verb) {
+  for (const CommandForm& form : AllCommands()) {
+    if (group == form.group && verb == form.verb) return &form;
   }
   return nullptr;
 }
