@@ -64,10 +64,14 @@ def wait_listening(port, process, timeout=30.0, log=None):
             raise RuntimeError("Apache exited with %s before listening\n%s" %
                                (process.returncode, read_text(log) if log else ""))
         try:
-            with socket.create_connection(("127.0.0.1", port), timeout=1):
-                return
+            with socket.create_connection(("127.0.0.1", port), timeout=1) as probe:
+                # The ports handed out are ephemeral ones, and a connect to such a port while
+                # nothing listens there can be given that very port as its own and meet itself.
+                if probe.getsockname() != probe.getpeername():
+                    return
         except OSError:
-            time.sleep(0.1)
+            pass
+        time.sleep(0.1)
     raise RuntimeError("nothing listens on port %d after %.0f s" % (port, timeout))
 
 
