@@ -33,7 +33,55 @@ HashCheck Compare(std::string_view computed, std::string_view stored) {
                                                                            : HashCheck::kMismatch;
 }
 
+// The digits of `text` up to its first non-digit as a number, or -1 when there are none or
+// more than nine.
+long LeadingNumber(std::string_view text) {
+  long value = 0;
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+    if (++digits > 9) return -1;
+    value = value * 10 + (text[digits - 1] - '0');
+  }
+  return digits == 0 ? -1 : value;
+}
+
+// The crypt alphabet's order, in which yescrypt writes its parameters.
+int CryptDigit(char c) {
+  static constexpr std::string_view kAlphabet =
+      "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const size_t at = kAlphabet.find(c);
+  return at == std::string_view::npos ? -1 : static_cast<int>(at);
+}
+
+constexpr long kMaxBcryptCost = 12;
+constexpr long kMaxShaCryptRounds = 1000000;
+// "$y$jBT$": N = 2^14 and r = 32, 64 MiB for one check; the library's default is "j9T".
+constexpr char kMaxYescryptN = 'B';
+constexpr char kMaxYescryptR = 'T';
+
 }  // namespace
+
+bool IsAffordablePasswordHash(std::string_view hash) {
+  if (hash.starts_with("$2")) {
+    // "$2y$", two digits of cost, "$".
+    return hash.size() > 7 && hash[6] == '$' && LeadingNumber(hash.substr(4, 2)) >= 0 &&
+           LeadingNumber(hash.substr(4, 2)) <= kMaxBcryptCost;
+  }
+  if (hash.starts_with("$5$") || hash.starts_with("$6$")) {
+    // Without "rounds=" the format's fixed default of 5 000 applies.
+    constexpr std::string_view kRounds = "rounds=";
+    const std::string_view rest = hash.substr(3);
+    if (!rest.starts_with(kRounds)) return true;
+    const long rounds = LeadingNumber(rest.substr(kRounds.size()));
+    return rounds >= 0 && rounds <= kMaxShaCryptRounds;
+  }
+  if (hash.starts_with("$y$")) {
+    return hash.size() > 7 && hash[3] == 'j' && hash[6] == '$' && CryptDigit(hash[4]) >= 0 &&
+           CryptDigit(hash[4]) <= CryptDigit(kMaxYescryptN) && CryptDigit(hash[5]) >= 0 &&
+           CryptDigit(hash[5]) <= CryptDigit(kMaxYescryptR);
+  }
+  return true;
+}
 
 bool IsPasswordHash(std::string_view stored) {
   // Every recognised form opens with '$' or '{'; the filter asks this of every stored password on
@@ -49,6 +97,7 @@ HashCheck CheckPasswordHash(std::string_view typed, std::string_view hash) {
   const std::string password(typed);
   const std::string setting(hash);
   if (password.size() != std::strlen(password.c_str())) return HashCheck::kMismatch;
+  if (!IsAffordablePasswordHash(hash)) return HashCheck::kDamaged;
   if (IsCryptHash(hash)) {
     // Zeroed, as the library wants it before first use; too large for a server thread's stack.
     auto data = std::make_unique<crypt_data>();

@@ -20,12 +20,21 @@ enum class HashCheck {
   kMatch,
   kMismatch,
   // The stored text carries a recognised prefix but is no valid hash of its format (cut,
-  // altered, an unknown cost): no password can ever match it.
+  // altered, an unknown cost) or its cost is beyond what one check may spend
+  // (IsAffordablePasswordHash): no password can ever match it.
   kDamaged,
 };
 
+// Whether checking `hash` stays within what one check at a visitor's request may spend: bcrypt
+// at cost 12 at most, SHA-crypt at 1 000 000 rounds at most, yescrypt in the shape the library
+// makes ("$y$", its flavour, N, r) with N at most 2^14 (64 MiB of memory) and r at most 32; the
+// other formats cost the same for every hash. A costlier hash takes seconds of a processor or
+// gigabytes of memory for each check, which anybody who knows the user's name could ask for.
+bool IsAffordablePasswordHash(std::string_view hash);
+
 // Checks `typed` against `hash`, for which IsPasswordHash holds. Costs what the format costs
-// (a bcrypt or yescrypt hash takes milliseconds of CPU); compares the results in constant time.
+// (a bcrypt or yescrypt hash takes milliseconds of CPU), never more than IsAffordablePasswordHash
+// allows (kDamaged beyond); compares the results in constant time.
 HashCheck CheckPasswordHash(std::string_view typed, std::string_view hash);
 
 // Stores in `*hash` the yescrypt hash of `clear` with a fresh random salt of the library's own

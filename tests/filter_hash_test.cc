@@ -94,6 +94,29 @@ TEST_F(FilterHashTest, EachFormatVerifiesBesideAClearTextUser) {
   EXPECT_EQ(1, SendAs("alice", "Secret").status_lines_sent);
 }
 
+TEST_F(FilterHashTest, AHashCostlierThanOneCheckMaySpendIsNeverComputed) {
+  // Each would take seconds or gigabytes per request if computed; none is even tried.
+  const char* const costly[] = {
+      "$2y$31$abcdefghijklmnopqrstuuJ0NUdSCKLf3j1dXv0iqC2RSK6oGIMC1W",
+      "$6$rounds=999999999$abcdefgh$",
+      "$y$jzT$abcdefgh$",
+      "$y$j9z$abcdefgh$",
+  };
+  for (size_t i = 0; i < std::size(costly); ++i) AddUser("costly" + std::to_string(i), costly[i]);
+  Start();
+  for (size_t i = 0; i < std::size(costly); ++i) {
+    SCOPED_TRACE(costly[i]);
+    EXPECT_FALSE(IsAffordablePasswordHash(costly[i]));
+    const std::string user = "costly" + std::to_string(i);
+    EXPECT_EQ(1, SendAs(user, "P4ss word").status_lines_sent);
+    EXPECT_TRUE(LastRecordIs(Event::kStoredPasswordDamaged, user));
+  }
+  for (const char* affordable :
+       {"$2y$12$", "$5$rounds=1000000$", "$6$abc$", "$y$jBT$", "$y$j75$"}) {
+    EXPECT_TRUE(IsAffordablePasswordHash(std::string(affordable) + "abcdefgh$")) << affordable;
+  }
+}
+
 TEST_F(FilterHashTest, AChangedHashTakesEffectAtTheNextRequest) {
   std::string one;
   std::string two;

@@ -27,6 +27,8 @@ std::string RefuseEntry(const TreeSection& authority, std::string_view name,
   }
   if (!authority.GetSection(name)->IsNull()) return "the user exists already and is kept";
   if (!IsPasswordHash(hash)) return "not a hash the filter recognises";
+  if (!IsAffordablePasswordHash(hash))
+    return "the hash costs more than the filter spends on a check";
   if (!IsStorableValueText(hash)) return "the hash cannot be stored";
   return {};
 }

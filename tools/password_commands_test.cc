@@ -49,16 +49,18 @@ class PasswordCommandsTest : public ::testing::Test {
 
 TEST_F(PasswordCommandsTest, ImportTakesRecognisedHashesAndReportsEveryOtherLine) {
   const std::string bcrypt = "$2y$05$GsYNt7HLk1pMbcipZTeeBO2Udn8Y9mUG/FKaurdn2UyJG75/JW/7K";
-  const std::string htpasswd = "carol:" + bcrypt +
-                               "\r\n"
-                               "# a comment\n"
-                               "\n"
-                               "no colon here\n"
-                               "ALICE:{SHA}qUqP5cyxm6YcTAhz05Hph5gvu9M=\n"
-                               "dave:abJnggxhB/yWI\n"
-                               "a;b:$apr1$x$y\n"
-                               "ExpirationRequired:$apr1$x$y\n"
-                               "erin:{SHA}qUqP5cyxm6YcTAhz05Hph5gvu9M=";
+  const std::string htpasswd =
+      "carol:" + bcrypt +
+      "\r\n"
+      "# a comment\n"
+      "\n"
+      "no colon here\n"
+      "ALICE:{SHA}qUqP5cyxm6YcTAhz05Hph5gvu9M=\n"
+      "dave:abJnggxhB/yWI\n"
+      "a;b:$apr1$x$y\n"
+      "ExpirationRequired:$apr1$x$y\n"
+      "frank:$2y$13$GsYNt7HLk1pMbcipZTeeBO2Udn8Y9mUG/FKaurdn2UyJG75/JW/7K\n"
+      "erin:{SHA}qUqP5cyxm6YcTAhz05Hph5gvu9M=";
   const PasswordCommandResult result = ImportHtpasswd(root_.get(), "staff", htpasswd, "webstaff");
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_TRUE(result.changed);
@@ -68,7 +70,8 @@ TEST_F(PasswordCommandsTest, ImportTakesRecognisedHashesAndReportsEveryOtherLine
             "line 5: the user exists already and is kept\n"
             "line 6: not a hash the filter recognises\n"
             "line 7: the name cannot be stored\n"
-            "line 8: the name is an option of the authority\n");
+            "line 8: the name is an option of the authority\n"
+            "line 9: the hash costs more than the filter spends on a check\n");
   EXPECT_EQ(Password("carol"), bcrypt);
   EXPECT_EQ(Password("alice"), "wonder");
   const TreeSection* carol = root_->GetSection(kAccounts)->GetSection("Staff")->GetSection("carol");
