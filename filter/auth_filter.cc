@@ -29,9 +29,13 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 }  // namespace
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
+  std::unique_ptr<TreeSection> root;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&root_, &failed_path, &reason)) loaded_.store(1, std::memory_order_release);
+  if (LoadFromSettings(&root, &failed_path, &reason)) {
+    config_.Publish(std::move(root));
+    loaded_.store(1, std::memory_order_release);
+  }
 }
 
 AuthFilter::~AuthFilter() = default;
@@ -119,93 +123,59 @@ bool AuthFilter::SourcesChanged() const {
   return file != config_time_.Load() || store != store_time_.Load();
 }
 
-void AuthFilter::WriteBackupCopy() {
+void AuthFilter::WriteBackupCopy(const TreeSection& replaced) {
   CalendarTime utc;
   Env* env = Env::Default();
   const bool have_time = env->UtcTime(env->NowSeconds(), &utc);
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> dir = key.ReadString(kBackupDirValue);
   key.Close();
-  if (root_ == nullptr || dir == nullptr || !have_time) return;
+  if (dir == nullptr || !have_time) return;
   // An empty directory means "no copies", like a missing one (SaveBackupCopy writes nothing for
   // it): the configuration page stores the value even when its field was left blank, and ""
   // would otherwise put copies at the root of the file system. A failed copy is lost silently:
   // the reload must go on whatever the backup directory holds.
   char name[kBackupNameCapacity];
-  SaveBackupCopy(*root_, dir.get(), utc, name, sizeof name);
+  SaveBackupCopy(replaced, dir.get(), utc, name, sizeof name);
 }
 
 bool AuthFilter::ReloadIfChanged() {
   const uint64_t reloads_seen = reloads_.load(std::memory_order_acquire);
   // Most requests end here without a lock. Returning false on what these loads see is what the
-  // locked test below would answer: the versions compared only change while reloading_ is set,
+  // claimed test below would answer: the versions compared only change while reloading_ is set,
   // and a reload that finished since reloads_seen was read makes the comparison stale.
   if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged()) return false;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (reloading_.load() != 0 || reloads_.load() != reloads_seen || loaded_.load() == 0) {
-      return false;
-    }
-    reloading_.store(1);
-  }
-  {
-    std::unique_lock<std::mutex> lock(mu_);
-    holds_drained_.wait(lock, [this] { return holds_.load() == 0; });
-  }
-  // From here on this thread is the only user of the configuration.
+  // Tried, not waited for: whoever holds the claim is loading, and this request decides with the
+  // configuration in force meanwhile.
+  std::unique_lock<std::mutex> claim(reload_mu_, std::try_to_lock);
+  if (!claim.owns_lock() || reloads_.load() != reloads_seen || loaded_.load() == 0) return false;
+  reloading_.store(1);
   FileVersion store;
   Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
   std::unique_ptr<TreeSection> fresh;
   std::string failed_path;
   std::string reason;
   if (LoadFromSettings(&fresh, &failed_path, &reason)) {
-    WriteBackupCopy();
-    root_ = std::move(fresh);
     reload_failed_.store(0, std::memory_order_release);
+    // Freed here when this scope ends, after the copy: a request holding the last reference
+    // would otherwise pay for freeing a whole tree.
+    const std::unique_ptr<const TreeSection> replaced = config_.Publish(std::move(fresh));
+    WriteBackupCopy(*replaced);
   } else {
     // Passing requests on unjudged until the server restarts would open every guarded site: the
     // configuration in force stays, and the next change of the file or the store is tried.
     store_time_.Store(store);
     reload_failed_.store(1, std::memory_order_release);
-    LogEvent(nullptr, Event::kReloadFailed, failed_path, reason);
+    LogEvent(*config_.Current(), nullptr, Event::kReloadFailed, failed_path, reason);
   }
   reloads_.fetch_add(1, std::memory_order_release);
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    reloading_.store(0);
-  }
-  reload_done_.notify_all();
+  reloading_.store(0);
   return true;
 }
 
-void AuthFilter::WaitWhileReloading() {
-  std::unique_lock<std::mutex> lock(mu_);
-  reload_done_.wait(lock, [this] { return reloading_.load() == 0; });
-}
-
-void AuthFilter::AcquireConfig() {
+AuthFilter::ConfigHold AuthFilter::AcquireConfig() {
   ReloadIfChanged();
-  for (;;) {
-    holds_.fetch_add(1);
-    if (reloading_.load() == 0) return;
-    // A reload was claimed after the test above began: the hold must not count, or the reload
-    // would wait for this request while it waits for the reload.
-    ReleaseConfig();
-    WaitWhileReloading();
-  }
-}
-
-void AuthFilter::ReleaseConfig() {
-  // Guessing one hold makes the usual case a single exchange on the shared counter.
-  int32_t holds = 1;
-  while (!holds_.compare_exchange_weak(holds, holds - 1)) {
-    if (holds <= 0) break;
-  }
-  if (holds == 1 && reloading_.load() != 0) {
-    // Taking the lock orders this wake-up after the reload's test of holds_, so it is not lost.
-    { std::lock_guard<std::mutex> lock(mu_); }
-    holds_drained_.notify_all();
-  }
+  return config_.Acquire();
 }
 
 }  // namespace vard

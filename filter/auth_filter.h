@@ -2,6 +2,7 @@
 // file the settings store names, reloads it when the file changes (its last-write time or the
 // identity of the file behind the path; writing a backup copy of the tree it replaces), decides
 // every authentication notification against it and appends one event record per decision. A
+// reload loads the new tree beside the one in force and swaps it in: no request waits for it. A
 // reload that cannot load the file keeps the configuration in force and is tried again when the
 // file or the settings store changes. Many server threads call it at once; the fields below say
 // which atomic or lock guards each of them.
@@ -9,7 +10,6 @@
 #define VARDOMAR_FILTER_AUTH_FILTER_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,6 +21,7 @@
 #include "filter/file_version_cell.h"
 #include "filter/filter_object.h"
 #include "filter/password_verifier.h"
+#include "filter/snapshot_cell.h"
 #include "platform/isapi.h"
 #include "schema/events.h"
 #include "tree/tree_node.h"
@@ -55,27 +56,33 @@ class AuthFilter : public FilterObject {
   // with the mapped account's credentials written into `credentials`, refuses it with the
   // "401 Access Denied" status line (SF_STATUS_REQ_HANDLED_NOTIFICATION), or fails it
   // (SF_STATUS_REQ_ERROR, with the reason left by SetLastError). Writes one event record unless
-  // the filter is Unloaded; a request that arrives while a reload replaces the tree waits for the
-  // new one. `request` and `credentials` stay the caller's; a null `credentials` is passed on
-  // untouched.
+  // the filter is Unloaded. The whole decision uses one configuration, the one in force when it
+  // began; a request that arrives while another loads a changed file decides with the
+  // configuration in force. `request` and `credentials` stay the caller's; a null `credentials`
+  // is passed on untouched.
   DWORD HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
-  // Reloads the configuration when its file changed, then takes a hold on it: until the matching
-  // ReleaseConfig no reload replaces the tree. Blocks while a reload runs.
-  void AcquireConfig();
+  // A hold on one configuration: it stays valid and unchanged while the hold lasts, even after a
+  // reload put another in force. Null while the filter is Unloaded.
+  using ConfigHold = SnapshotCell<TreeSection>::Hold;
 
-  // Gives back one hold; the count never goes below 0. Wakes a reload waiting for the last one.
-  void ReleaseConfig();
+  // Reloads the configuration when its file changed (see ReloadIfChanged), then holds the one in
+  // force. Waits only in the thread that claims the reload, for its own load and for the holds
+  // on the replaced configuration, so the calling thread must hold none itself.
+  ConfigHold AcquireConfig();
 
   // When the file's version differs from the loaded one in any part (a last-write time earlier or
   // later, another file renamed into place, another size or status), or after a failed reload
   // the settings store or the file it names changed, no reload is under way and none finished
-  // since the version was read: claims the reload, waits until no hold is left, loads the file
-  // the settings store names now and returns true. When that file loads, the backup copy of the
-  // current tree is written (when a backup directory is configured) and the new tree replaces
-  // it. When it does not (no store, no value, a path too long, a file that cannot be opened), the
-  // current tree stays in force and one kReloadFailed record says why. Returns false without
-  // doing anything otherwise, and always while the filter is Unloaded.
+  // since the version was read, and no other thread claims the reload at this moment: claims
+  // it, loads the file the settings store names now beside the configuration in force, and
+  // returns true. When that file loads, the new tree is put in force, the backup copy of the one
+  // it replaced is written (when a backup directory is configured) once the decisions still
+  // using it have finished, and the replaced tree is freed by this thread. When it does not (no
+  // store, no value, a path too long, a file that cannot be opened), the current tree stays in
+  // force and one kReloadFailed record says why. Returns false without doing anything
+  // otherwise, and always while the filter is Unloaded. The calling thread must hold no
+  // configuration.
   bool ReloadIfChanged();
 
   // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
@@ -84,25 +91,27 @@ class AuthFilter : public FilterObject {
   FileVersion ConfigFileTime() const;
 
   // Appends the record of `event` with its two parameters (any text; CR and LF are written as
-  // spaces) to the log file the configuration names. Silent when the filter is Unloaded, no log
-  // file is configured or it cannot be written. Must be called while holding the configuration.
-  void LogEvent(HTTP_FILTER_CONTEXT* request, Event event, std::string_view parameter1,
-                std::string_view parameter2);
+  // spaces) to the log file the configuration `root` names. Silent when the filter is Unloaded,
+  // no log file is configured or it cannot be written. `root` must stay valid for the call (held,
+  // or the one in force in the reloading thread).
+  void LogEvent(const TreeSection& root, HTTP_FILTER_CONTEXT* request, Event event,
+                std::string_view parameter1, std::string_view parameter2);
 
   // Whether a configuration is loaded, a reload is under way, and the number of holds now (for
   // tests and diagnostics).
   bool IsLoaded() const { return loaded_.load(std::memory_order_acquire) != 0; }
   bool IsReloading() const { return reloading_.load(std::memory_order_acquire) != 0; }
-  int Holds() const { return holds_.load(std::memory_order_acquire); }
+  int Holds() const { return config_.Holds(); }
 
  private:
   struct Decision;
   struct Scratch;
 
-  // The steps of the decision that run while holding the configuration; they only read the tree
-  // and the request. `scratch` holds the texts the decision's parameters point into.
-  Decision Decide(HTTP_FILTER_CONTEXT* request, const HTTP_FILTER_AUTHENT& credentials,
-                  std::string_view user, Scratch& scratch) const;
+  // The steps of the decision that run while holding the configuration `root`; they only read
+  // the tree and the request. `scratch` holds the texts the decision's parameters point into.
+  Decision Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
+                  const HTTP_FILTER_AUTHENT& credentials, std::string_view user,
+                  Scratch& scratch) const;
   // The check of a typed password against the user's stored hash: the refusal, or nothing when
   // it matched. May wait for a verification slot (PasswordVerifier::kBusyWaitMs at most).
   std::optional<Decision> CheckHashedPassword(const TreeSection& account, std::string_view user,
@@ -123,12 +132,11 @@ class AuthFilter : public FilterObject {
   // Whether the configuration's sources changed since they were loaded, or since the last
   // reload failed (then a missing file and the settings store count too).
   bool SourcesChanged() const;
-  // Writes the backup copy of root_ when "Backup directory" names one. Reloading thread only.
-  void WriteBackupCopy();
+  // Writes the backup copy of `replaced` when "Backup directory" names one. Reloading thread
+  // only.
+  void WriteBackupCopy(const TreeSection& replaced);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
-  // Waits until no reload is under way (blocking, not polling).
-  void WaitWhileReloading();
 
   // Read-mostly state, read by every request.
   // loaded_: atomic; written only by the constructor. A reload never clears it: a failed one
@@ -137,10 +145,9 @@ class AuthFilter : public FilterObject {
   // reload_failed_: atomic flag, written by the reloading thread (set when its load failed,
   // cleared when one succeeded) and read by every request's file check.
   std::atomic<int32_t> reload_failed_{0};
-  // reloading_: atomic flag, set by the thread that claims a reload (under mu_) and cleared by
-  // it at the end (under mu_); read by every request. A request adds its hold and then tests
-  // reloading_; the reloading thread sets reloading_ and then tests holds_ (both sequentially
-  // consistent), so either the request backs off or the reload waits for it.
+  // reloading_: atomic flag, set and cleared by the thread that holds reload_mu_, read by every
+  // request, which then skips the file check: the reload under way will be followed by a check
+  // of its own.
   std::atomic<int32_t> reloading_{0};
   // config_time_: the version of the configuration file as read just before the tree was loaded
   // from it, so that a save landing during the load still counts as a change (at worst the same
@@ -163,10 +170,6 @@ class AuthFilter : public FilterObject {
   std::atomic<const char*> config_path_;
   // path_pool_: the owned path texts; changed only by the constructor and the reloading thread.
   std::vector<std::unique_ptr<char[]>> path_pool_;
-  // root_: the configuration. Read by requests between AcquireConfig and ReleaseConfig; replaced
-  // only by the reloading thread after holds_ drained to 0 with reloading_ set, so it is never
-  // read and written at the same time.
-  std::unique_ptr<TreeSection> root_;
   // denial_status_: a writable copy of kDenialStatus for the host's send-header call, which takes
   // a non-const pointer. Set by the constructor, only read afterwards, so it needs no guard.
   const std::unique_ptr<char[]> denial_status_;
@@ -174,14 +177,14 @@ class AuthFilter : public FilterObject {
   // reads the configuration, remembers the hashed passwords that verified.
   mutable PasswordVerifier password_verifier_;
 
-  // holds_: atomic hold count, written twice by every request, so it has a cache line of its own
-  // and the read-mostly fields above stay shared between processors.
-  alignas(64) std::atomic<int32_t> holds_{0};
-  // mu_: makes "test reloading_, compare the file version, set reloading_" one step, and guards
-  // the two waits (no field is read or written only under it).
-  alignas(64) std::mutex mu_;
-  std::condition_variable holds_drained_;  // notified when holds_ reaches 0 during a reload
-  std::condition_variable reload_done_;    // notified when reloading_ is cleared
+  // config_: the configuration in force, held by every request for its decision (SnapshotCell
+  // guards itself and keeps its hold counts on cache lines of their own). Published by the
+  // constructor and then only by the reloading thread.
+  SnapshotCell<TreeSection> config_;
+  // reload_mu_: held by the reloading thread for the whole reload, from the claim to freeing the
+  // replaced tree, so that one thread at a time reloads. Only ever tried, never waited for: a
+  // request that does not get it decides with the configuration in force.
+  std::mutex reload_mu_;
 };
 
 }  // namespace vard

@@ -1,14 +1,16 @@
 // AuthFilter in the test's own process, where the clock can be set and the cache's state read:
-// expiration at the very second, the 32-bit limit of times, the hold count, and the order of a
-// reload against running and arriving requests.
+// expiration at the very second, the 32-bit limit of times, the hold count, and a reload beside
+// running and arriving requests, none of which waits for it.
 #include "filter/auth_filter.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "filter/event_log.h"
 #include "gtest/gtest.h"
@@ -137,7 +139,7 @@ TEST_F(AuthFilterTest, RecordsCarryTheTimeOfTheirOwnSecond) {
   }
 }
 
-TEST_F(AuthFilterTest, HoldsReturnToZeroAndNeverGoBelow) {
+TEST_F(AuthFilterTest, HoldsReturnToZero) {
   ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
   AuthFilter filter;
   ASSERT_TRUE(filter.IsLoaded());
@@ -145,13 +147,11 @@ TEST_F(AuthFilterTest, HoldsReturnToZeroAndNeverGoBelow) {
   Decide(filter, Alice("wrong"));
   Decide(filter, ScriptedRequest::For("server9", "80", "alice", "secret"));
   EXPECT_EQ(0, filter.Holds());
-  filter.ReleaseConfig();
-  EXPECT_EQ(0, filter.Holds());
-  filter.AcquireConfig();
-  filter.AcquireConfig();
-  EXPECT_EQ(2, filter.Holds());
-  filter.ReleaseConfig();
-  filter.ReleaseConfig();
+  {
+    const AuthFilter::ConfigHold first = filter.AcquireConfig();
+    const AuthFilter::ConfigHold second = filter.AcquireConfig();
+    EXPECT_EQ(2, filter.Holds());
+  }
   EXPECT_EQ(0, filter.Holds());
 }
 
@@ -165,7 +165,12 @@ bool Eventually(Predicate done) {
   return done();
 }
 
-TEST_F(AuthFilterTest, ReloadWaitsForRunningRequestsAndNewRequestsWaitForTheReload) {
+// The password of the mapped account in a held configuration: which version it is.
+std::string VersionOf(const AuthFilter::ConfigHold& config) {
+  return config->GetSection(kNtAccounts)->GetSection("webstaff")->GetValue(kPassword)->GetString();
+}
+
+TEST_F(AuthFilterTest, RunningRequestKeepsItsConfigurationWhileNewRequestsUseTheNewOne) {
   const std::string backups = sandbox_.Path("backups");
   ASSERT_EQ(0, mkdir(backups.c_str(), 0700));
   ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, backups));
@@ -174,25 +179,25 @@ TEST_F(AuthFilterTest, ReloadWaitsForRunningRequestsAndNewRequestsWaitForTheRelo
   AuthFilter filter;
 
   // A running request holds the configuration while the file changes.
-  filter.AcquireConfig();
+  std::optional<AuthFilter::ConfigHold> running(filter.AcquireConfig());
   config_.NtAccount("webstaff", "v2");
   ASSERT_TRUE(config_.SaveChangeTo(sandbox_.config_path()));
 
   AuthResult noticed;
   std::thread noticer([&] { noticed = Decide(filter, Alice()); });
+  // Claimed by the noticer; this thread, holding a configuration, must not claim it itself.
   ASSERT_TRUE(Eventually([&] { return filter.IsReloading(); }));
-  // Claimed but waiting: nothing is replaced while the hold lasts.
-  EXPECT_EQ(1, filter.Holds());
+  // Requests arriving now are answered with the new configuration at once ...
+  ASSERT_TRUE(Eventually([&] { return Decide(filter, Alice()).password == "v2"; }));
+  // ... while the running one still reads the old one whole, and the reload, which frees it and
+  // copies it, waits for that request alone.
+  EXPECT_EQ("v1", VersionOf(*running));
+  EXPECT_TRUE(filter.IsReloading());
   EXPECT_TRUE(test::ListDirectory(backups).empty());
 
-  AuthResult arrived;
-  std::thread arriving([&] { arrived = Decide(filter, Alice()); });
-  filter.ReleaseConfig();
+  running.reset();
   noticer.join();
-  arriving.join();
-
   EXPECT_EQ("v2", noticed.password);
-  EXPECT_EQ("v2", arrived.password);
   EXPECT_EQ(0, filter.Holds());
   EXPECT_FALSE(filter.IsReloading());
   const std::vector<std::string> copies = test::ListDirectory(backups);
@@ -246,7 +251,7 @@ class ReloadHoldingEnv : public Env {
   int checks_while_held_ = 0;
 };
 
-TEST_F(AuthFilterTest, RequestArrivingWhileTheTreeIsReplacedWaitsForTheNewOne) {
+TEST_F(AuthFilterTest, RequestsArrivingDuringALoadDecideWithTheConfigurationInForce) {
   ReloadHoldingEnv env;
   ScopedEnv installed(&env);
   config_.NtAccount("webstaff", "v1");
@@ -259,26 +264,25 @@ TEST_F(AuthFilterTest, RequestArrivingWhileTheTreeIsReplacedWaitsForTheNewOne) {
   AuthResult noticed;
   std::thread noticer([&] { noticed = Decide(filter, Alice()); });
   ASSERT_TRUE(Eventually([&] { return env.Held(); }));
-  // The old tree stays until the new one is loaded.
-  EXPECT_TRUE(filter.IsLoaded());
 
-  AuthResult arrived;
-  std::atomic<bool> arrived_done{false};
-  std::thread arriving([&] {
-    arrived = Decide(filter, Alice());
-    arrived_done.store(true);
-  });
-  // It waits for the reload instead of being answered with the tree on its way out.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(arrived_done.load());
+  // They finish while the loader is held, on the old configuration, without even examining the
+  // file: the reload under way is the one that will.
+  std::vector<AuthResult> arrived(3);
+  std::vector<std::thread> arriving;
+  for (AuthResult& result : arrived) {
+    arriving.emplace_back([&filter, &result, this] { result = Decide(filter, Alice()); });
+  }
+  for (std::thread& thread : arriving) thread.join();
+  for (const AuthResult& result : arrived) {
+    EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, result.status);
+    EXPECT_EQ("v1", result.password);
+  }
   EXPECT_EQ(0, env.ChecksWhileHeld());
+
   env.Release();
   noticer.join();
-  arriving.join();
-
   EXPECT_EQ("v2", noticed.password);
-  EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, arrived.status);
-  EXPECT_EQ("v2", arrived.password);
+  EXPECT_EQ("v2", Decide(filter, Alice()).password);
   EXPECT_EQ(0, filter.Holds());
 }
 

@@ -89,16 +89,20 @@ DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
   if (credentials == nullptr || loaded_.load(std::memory_order_acquire) == 0) {
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
-  AcquireConfig();
   Scratch scratch;
   const std::string_view user = CredentialText(credentials->pszUser, credentials->cbUserBuff);
-  const Decision decision = Decide(request, *credentials, user, scratch);
-  LogEvent(request, decision.event, decision.parameter1, decision.parameter2);
-  if (decision.outcome == Decision::Outcome::kMap) {
-    CopyCredential(credentials->pszUser, decision.account_name);
-    CopyCredential(credentials->pszPassword, decision.account_password);
-  }
-  ReleaseConfig();
+  // The hold ends with the lambda, before the status line goes out, so a slow client never keeps
+  // a replaced tree alive; afterwards only the outcome and the error are read.
+  const Decision decision = [&] {
+    const ConfigHold config = AcquireConfig();
+    const Decision decided = Decide(*config, request, *credentials, user, scratch);
+    LogEvent(*config, request, decided.event, decided.parameter1, decided.parameter2);
+    if (decided.outcome == Decision::Outcome::kMap) {
+      CopyCredential(credentials->pszUser, decided.account_name);
+      CopyCredential(credentials->pszPassword, decided.account_password);
+    }
+    return decided;
+  }();
 
   switch (decision.outcome) {
     case Decision::Outcome::kPassOn:
@@ -119,11 +123,10 @@ DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
-AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
+AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
                                         const HTTP_FILTER_AUTHENT& credentials,
                                         std::string_view user, Scratch& scratch) const {
   using Outcome = Decision::Outcome;
-  const TreeSection& root = *root_;
 
   if (root.GetSection(kMain)->GetValue(kDisable)->GetInt() != 0) {
     return Decision(Outcome::kAccept, Event::kFilterDisabled);

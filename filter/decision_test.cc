@@ -1,6 +1,6 @@
 // The order of a refusal as the server sees it, with the filter in the test's own process: the
 // record is on file and the hold given back before the "401 Access Denied" status line goes out,
-// so a slow client never keeps a reload waiting.
+// so a slow client never keeps a replaced configuration alive.
 #include <cstring>
 #include <string>
 #include <utility>

@@ -69,11 +69,11 @@ bool AppendRecord(const char* path, std::string_view record) {
   return written == static_cast<ssize_t>(record.size());
 }
 
-void AuthFilter::LogEvent(HTTP_FILTER_CONTEXT* request, Event event, std::string_view parameter1,
-                          std::string_view parameter2) {
+void AuthFilter::LogEvent(const TreeSection& root, HTTP_FILTER_CONTEXT* request, Event event,
+                          std::string_view parameter1, std::string_view parameter2) {
   if (loaded_.load(std::memory_order_acquire) == 0) return;
   // Without a log path there is nothing to write, so skip the clock and the server variables.
-  const char* path = root_->GetSection(kMain)->GetValue(kLog)->GetString();
+  const char* path = root.GetSection(kMain)->GetValue(kLog)->GetString();
   if (*path == '\0') return;
   Env& env = *Env::Default();
   const char* when = RecordTimeOf(env, env.NowSeconds());
