@@ -8,6 +8,7 @@
 #include "filter/string_table.h"
 #include "platform/env.h"
 #include "platform/settings_key.h"
+#include "platform/transient_retry.h"
 #include "schema/names.h"
 
 namespace vard {
@@ -92,10 +93,12 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   }
   SetConfigPath(text);
   version = FileVersion();
-  Env::Default()->GetFileVersion(path.get(), &version);
+  // On a shared volume the file may be between two names for a moment while another server
+  // saves it: such a failure is retried before the reload counts as failed.
+  RetryTransientFailure([&] { return Env::Default()->GetFileVersion(path.get(), &version); });
   config_time_.Store(version);
   auto loaded = std::make_unique<TreeSection>(text, true);
-  if (loaded->LoadFile() == 0) {
+  if (RetryTransientFailure([&] { return loaded->LoadFile(); }) == 0) {
     const int error = errno;
     *failed_path = text;
     *reason = std::strerror(error);
