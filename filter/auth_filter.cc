@@ -77,6 +77,7 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   config_time_.Store(version);
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> path = key.ReadString(kConfigFileValue);
+  reload_gate_.SetIntervalFrom(key);
   const bool store_open = key.IsOpen();
   key.Close();
   if (path == nullptr) {
@@ -139,6 +140,7 @@ void AuthFilter::WriteBackupCopy() {
 }
 
 bool AuthFilter::ReloadIfChanged() {
+  if (!reload_gate_.Due()) return false;
   const uint64_t reloads_seen = reloads_.load(std::memory_order_acquire);
   // Most requests end here without a lock. Returning false on what these loads see is what the
   // locked test below would answer: the versions compared only change while reloading_ is set,
