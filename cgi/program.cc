@@ -7,6 +7,7 @@
 #include "cgi/page.h"
 #include "cgi/request_guard.h"
 #include "platform/config_lock.h"
+#include "platform/transient_retry.h"
 
 namespace vard {
 
@@ -20,7 +21,10 @@ int RunCgiProgram(const CgiProgram& program, FieldSet& form, FieldSet& query) {
   if (const int error = ReadConfigLocation(&path)) return program.write_error_page(error);
   const ConfigLock lock(path.get(), LockModeForAction(action));
   const auto root = std::make_unique<TreeSection>(path.get(), true);
-  if (root->LoadFile() == 0) return program.write_error_page(kConfigNotLoaded);
+  // Another server of a farm may be replacing the file on the shared volume this moment.
+  if (RetryTransientFailure([&] { return root->LoadFile(); }) == 0) {
+    return program.write_error_page(kConfigNotLoaded);
+  }
 
   program.write_frame_start();
   program.dispatch(root.get(), form, query);

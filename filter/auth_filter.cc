@@ -8,6 +8,7 @@
 #include "filter/string_table.h"
 #include "platform/env.h"
 #include "platform/settings_key.h"
+#include "platform/transient_retry.h"
 #include "schema/names.h"
 
 namespace vard {
@@ -80,6 +81,7 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   config_time_.Store(version);
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> path = key.ReadString(kConfigFileValue);
+  reload_gate_.SetIntervalFrom(key);
   const bool store_open = key.IsOpen();
   key.Close();
   if (path == nullptr) {
@@ -96,10 +98,12 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   }
   SetConfigPath(text);
   version = FileVersion();
-  Env::Default()->GetFileVersion(path.get(), &version);
+  // On a shared volume the file may be between two names for a moment while another server
+  // saves it: such a failure is retried before the reload counts as failed.
+  RetryTransientFailure([&] { return Env::Default()->GetFileVersion(path.get(), &version); });
   config_time_.Store(version);
   auto loaded = std::make_unique<TreeSection>(text, true);
-  if (loaded->LoadFile() == 0) {
+  if (RetryTransientFailure([&] { return loaded->LoadFile(); }) == 0) {
     const int error = errno;
     *failed_path = text;
     *reason = std::strerror(error);
@@ -140,6 +144,7 @@ void AuthFilter::WriteBackupCopy(const TreeSection& replaced) {
 }
 
 bool AuthFilter::ReloadIfChanged() {
+  if (!reload_gate_.Due()) return false;
   const uint64_t reloads_seen = reloads_.load(std::memory_order_acquire);
   // Most requests end here without a lock. Returning false on what these loads see is what the
   // claimed test below would answer: the versions compared only change while reloading_ is set,

@@ -21,6 +21,7 @@
 #include "filter/file_version_cell.h"
 #include "filter/filter_object.h"
 #include "filter/password_verifier.h"
+#include "filter/reload_gate.h"
 #include "filter/snapshot_cell.h"
 #include "platform/isapi.h"
 #include "schema/events.h"
@@ -81,8 +82,9 @@ class AuthFilter : public FilterObject {
   // using it have finished, and the replaced tree is freed by this thread. When it does not (no
   // store, no value, a path too long, a file that cannot be opened), the current tree stays in
   // force and one kReloadFailed record says why. Returns false without doing anything
-  // otherwise, and always while the filter is Unloaded. The calling thread must hold no
-  // configuration.
+  // otherwise, always while the filter is Unloaded, and without examining the file while the
+  // reload check interval (ReloadGate) keeps this request from it. The calling thread must hold
+  // no configuration.
   bool ReloadIfChanged();
 
   // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
@@ -173,6 +175,8 @@ class AuthFilter : public FilterObject {
   // denial_status_: a writable copy of kDenialStatus for the host's send-header call, which takes
   // a non-const pointer. Set by the constructor, only read afterwards, so it needs no guard.
   const std::unique_ptr<char[]> denial_status_;
+  // reload_gate_: guards itself (see its header); its interval is set with every load.
+  ReloadGate reload_gate_;
   // password_verifier_: guards itself (see its header). Mutable because a decision, which only
   // reads the configuration, remembers the hashed passwords that verified.
   mutable PasswordVerifier password_verifier_;

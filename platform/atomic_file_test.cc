@@ -76,6 +76,24 @@ TEST_F(AtomicFileTest, UnusableTargetsFailWithErrno) {
   EXPECT_EQ(Read(target_), "x");
 }
 
+// A shared volume offers no unnamed files (its O_TMPFILE open fails with EOPNOTSUPP): the
+// replacement of a file and a new file, and so every save, backup copy, new configuration and
+// settings-store update, go through a private named temporary file there.
+TEST_F(AtomicFileTest, WithoutUnnamedFilesANamedTemporaryIsUsed) {
+  ScopedFaultEnv faults;
+  faults.env().FailNth(FileCall::kCreate, 1, EOPNOTSUPP);
+  ASSERT_EQ(WriteFileAtomically(target_, "replaced"), 1);
+  faults.env().FailNth(FileCall::kCreate, 1, EOPNOTSUPP);
+  AtomicFile copy(AtomicFile::NewFileIn{dir_});
+  ASSERT_TRUE(copy.IsOpen());
+  copy.Write("new");
+  ASSERT_EQ(copy.Publish(dir_ + "/new.cfg"), 1);
+  EXPECT_EQ(faults.env().Calls(FileCall::kCreate), 4);  // one refused, one named, twice
+  EXPECT_EQ(Read(target_), "replaced");
+  EXPECT_EQ(Read(dir_ + "/new.cfg"), "new");
+  EXPECT_EQ(FilesInDir(), 2);
+}
+
 TEST_F(AtomicFileTest, SymbolicLinkStaysALink) {
   const std::string real = dir_ + "/real.cfg";
   ASSERT_EQ(WriteFileAtomically(real, "old"), 1);

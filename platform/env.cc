@@ -92,6 +92,12 @@ Env* Env::SetForTesting(Env* env) {
 
 int64_t Env::NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
+int64_t Env::NowMonotonicMs() {
+  struct timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 bool Env::UtcTime(int64_t seconds, CalendarTime* out) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};

@@ -80,6 +80,10 @@ class Env {
   // Current time in whole seconds since 1970-01-01 00:00:00 UTC.
   virtual int64_t NowSeconds();
 
+  // Milliseconds on a clock that never goes back (not even when the system's time is set), from
+  // an arbitrary start: for intervals, never for dates.
+  virtual int64_t NowMonotonicMs();
+
   // Breaks `seconds` (since 1970, UTC) down as UTC. true on success; false when the time cannot
   // be represented as a calendar date (then `out` is unspecified).
   virtual bool UtcTime(int64_t seconds, CalendarTime* out);

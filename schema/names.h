@@ -29,10 +29,12 @@ inline constexpr char kExpireDate[] = "expiredate";      // string: month/day/ye
 inline constexpr char kNoExpiration[] = "noexpiration";  // int flag
 inline constexpr char kDisabled[] = "disabled";          // int flag
 
-// The settings-store key (under the local-machine hive) and its two string values.
+// The settings-store key (under the local-machine hive) and its string values. The reload check
+// interval is optional (schema/reload_check.h).
 inline constexpr char kRegistryKey[] = "Software\\Trevalo soft\\Vardomar (Text)";
 inline constexpr char kConfigFileValue[] = "Configuration File";
 inline constexpr char kBackupDirValue[] = "Backup directory";
+inline constexpr char kReloadCheckIntervalValue[] = "Reload check interval";
 
 }  // namespace vard
 

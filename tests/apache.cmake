@@ -26,6 +26,12 @@ vard_e2e(apache_module apache_module_test.py 300
 # The whole system through the run command: it needs every deliverable built.
 vard_e2e(apache_system system_test.py 900)
 
+# Two servers on one configuration on a GlusterFS volume: root only, and run by the test
+# command's farm stage alone (label farm), since it mounts a volume on this machine.
+add_test(NAME apache_farm COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/farm_test.py)
+set_tests_properties(apache_farm PROPERTIES LABELS farm TIMEOUT 300 RUN_SERIAL TRUE
+                     ENVIRONMENT "${VARD_E2E_ENV}")
+
 find_program(VARD_NODE node REQUIRED)
 # vard_browser(name script): one headless-browser test against the system the run command starts.
 function(vard_browser name script)

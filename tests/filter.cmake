@@ -30,4 +30,5 @@ vard_filter_library_test(filter_concurrency_test
 vard_test(NAME filter_auth_test
           SOURCES ${CMAKE_SOURCE_DIR}/filter/auth_filter_test.cc
                   ${CMAKE_SOURCE_DIR}/filter/decision_test.cc
+                  ${CMAKE_SOURCE_DIR}/filter/reload_check_test.cc
           LIBS vard_filter vard_filter_test_util LABELS filter)

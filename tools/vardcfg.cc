@@ -12,6 +12,7 @@
 #include "platform/config_lock.h"
 #include "platform/settings_key.h"
 #include "schema/names.h"
+#include "schema/reload_check.h"
 #include "tools/config_check.h"
 #include "tools/config_init.h"
 #include "tools/edit_commands.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr char kUsage[] =
     "Usage: vardcfg init FILE [--event-log PATH]\n"
     "       vardcfg check [FILE]\n"
-    "       vardcfg location show | location set CONFIG [BACKUP-DIR]\n"
+    "       vardcfg location show | location set CONFIG [BACKUP-DIR] | location interval MS\n"
     "       vardcfg [--config FILE] [--json] GROUP VERB [OPERANDS] [OPTIONS]\n"
     "       vardcfg hash-passwords FILE\n"
     "       vardcfg import-htpasswd FILE AUTHORITY HTPASSWD [--map-to ACCOUNT]\n"
@@ -54,6 +55,8 @@ constexpr char kCheckHelp[] =
 constexpr char kEditHelp[] =
     "vardcfg location show\n"
     "vardcfg location set CONFIG [BACKUP-DIR]   (absolute paths)\n"
+    "vardcfg location interval MS               (reload check interval, 0 to 60000 ms;\n"
+    "                                           0: every request examines the file)\n"
     "vardcfg account add|passwd NAME            (password on standard input)\n"
     "vardcfg account del NAME | account list\n"
     "vardcfg authority add NAME [--expiration-required]\n"
@@ -189,9 +192,27 @@ int RunLocation(const CommandLine& line) {
     const SettingsKey key(Hive::kLocalMachine, kRegistryKey);
     const std::unique_ptr<char[]> config = key.ReadString(kConfigFileValue);
     const std::unique_ptr<char[]> backup = key.ReadString(kBackupDirValue);
-    std::printf("settings store: %s\nconfiguration: %s\nbackup directory: %s\n",
+    const std::unique_ptr<char[]> interval = key.ReadString(kReloadCheckIntervalValue);
+    std::printf("settings store: %s\nconfiguration: %s\nbackup directory: %s\n"
+                "reload check interval: %s\n",
                 RegistryPath().c_str(), config ? config.get() : "(not set)",
-                backup ? backup.get() : "(not set)");
+                backup ? backup.get() : "(not set)", interval ? interval.get() : "(not set)");
+    return kExitOk;
+  }
+  if (w.size() == 3 && w[1] == "interval") {
+    int64_t ms = 0;
+    if (!ParseReloadCheckInterval(w[2], &ms)) {
+      return Usage("'" + w[2] + "' is no interval from 0 to " +
+                   std::to_string(kMaxReloadCheckIntervalMs) + " milliseconds");
+    }
+    SettingsKey key(true, Hive::kLocalMachine, kRegistryKey);
+    if (!key.WriteString(kReloadCheckIntervalValue, std::to_string(ms))) {
+      return Fail("the settings store " + RegistryPath() + " can not be written");
+    }
+    // The filter takes the interval with its next load of the configuration.
+    std::printf("settings store %s updated; the web server uses the interval from its next "
+                "reload or restart\n",
+                RegistryPath().c_str());
     return kExitOk;
   }
   if (w.size() < 3 || w.size() > 4 || w[1] != "set") return Usage("bad location command");

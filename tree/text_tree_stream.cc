@@ -155,6 +155,8 @@ std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view tex
 
 TextTreeStream::~TextTreeStream() { Close(); }
 
+bool TextTreeStream::ReadFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+
 int TextTreeStream::Close() {
   if (write_ && memory_out_ != nullptr) {
     const bool ok = std::fclose(memory_out_) == 0 && !memory_failed_;

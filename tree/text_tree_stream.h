@@ -54,6 +54,8 @@ class TextTreeStream : public TreeStream {
 
   int IsOpen() const override;
   int GetCapabilities() const override;
+  // Reader: whether reading the file failed before its end (an I/O error, not the end itself).
+  bool ReadFailed() const;
 
   int BeginSection(std::string_view name) override;
   int EndSection() override;

@@ -158,6 +158,11 @@ TEST_F(TextTreeStreamTest, EmptyTreeAndEmptyFile) {
   // A path naming a directory is no configuration, not an empty one.
   TreeSection directory(dir_, true);
   EXPECT_EQ(directory.LoadFile(), 0);
+  // A file that opens but cannot be read (this one fails its first read with EIO) is no empty
+  // configuration either.
+  TreeSection unreadable("/proc/self/mem", true);
+  EXPECT_EQ(unreadable.LoadFile(), 0);
+  EXPECT_EQ(errno, EIO);
   TreeSection not_a_root("x");
   EXPECT_EQ(not_a_root.LoadFile(), 0);
   EXPECT_EQ(not_a_root.SaveFile(), 0);

@@ -217,7 +217,14 @@ int TreeSection::LoadFile(LoadObserver* observer) {
   TextTreeStream stream(GetName(), false);
   if (!stream.IsOpen()) return 0;
   stream.SetObserver(observer);
+  errno = 0;
   Load(stream);
+  if (stream.ReadFailed()) {
+    // Part of a file is no configuration: it would drop users and rules without a word. On a
+    // shared volume a read fails this way (ESTALE) when another server replaced the file.
+    if (errno == 0) errno = EIO;
+    return 0;
+  }
   return 1;
 }
 

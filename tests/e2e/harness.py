@@ -198,16 +198,18 @@ class RunCommand:
     """scripts/run started as a person would, in a session of its own so that stop() can send
     SIGINT to its whole process group the way Ctrl-C in a terminal does."""
 
-    def __init__(self, state, port, *options):
+    def __init__(self, state, port, *options, wrapper=()):
         self.state = state
         self.port = port
         self.options = list(options)
+        self.wrapper = list(wrapper)  # a command that runs the rest, e.g. in a namespace
         self.output_path = os.path.join(state, "run-output.txt")
         self.process = None
 
     def start(self, timeout=60.0):
         with open(self.output_path, "wb") as out:
             self.process = subprocess.Popen(
+                self.wrapper +
                 [os.path.join(SOURCE, "scripts", "run"), "--no-build", "--bin", BIN, "--state",
                  self.state, "--port", str(self.port)] + self.options,
                 stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
