@@ -45,20 +45,21 @@ class AuthFilter : public FilterObject {
   ~AuthFilter() override;
 
   // Revision 4.0, the authentication notification on secure and non-secure ports at medium
-  // priority, and the description from the string table. TRUE; FALSE only for a null block.
-  BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) override;
+  // priority, and the description from the string table. true; false only for a null block.
+  bool GetFilterVersion(HTTP_FILTER_VERSION* version) override;
 
   // The authentication notification: HandleAuthentication.
-  DWORD OnAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials) override;
+  FilterAnswer OnAuthentication(HTTP_FILTER_CONTEXT* request,
+                                HTTP_FILTER_AUTHENT* credentials) override;
 
-  // Decides one request: passes it on (SF_STATUS_REQ_NEXT_NOTIFICATION), accepts it as it is or
-  // with the mapped account's credentials written into `credentials`, refuses it with the
-  // "401 Access Denied" status line (SF_STATUS_REQ_HANDLED_NOTIFICATION), or fails it
-  // (SF_STATUS_REQ_ERROR, with the reason left by SetLastError). Writes one event record unless
+  // Decides one request: passes it on (kNextNotification), accepts it as it is or with the
+  // mapped account's credentials written into `credentials`, refuses it with the
+  // "401 Access Denied" status line (kHandledNotification), or fails it (kError, with the
+  // reason in FilterAnswer::error). Writes one event record unless
   // the filter is Unloaded; a request that arrives while a reload replaces the tree waits for the
   // new one. `request` and `credentials` stay the caller's; a null `credentials` is passed on
   // untouched.
-  DWORD HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
+  FilterAnswer HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
   // Reloads the configuration when its file changed, then takes a hold on it: until the matching
   // ReleaseConfig no reload replaces the tree. Blocks while a reload runs.
