@@ -2,13 +2,16 @@
 # the whole-road test), the sandbox of settings store and configuration, and the test programs.
 # Every filter test carries the label "filter": the test command runs them under ThreadSanitizer.
 add_library(vard_filter_host STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_host.cc)
+vard_headers(vard_filter_host)
 target_link_libraries(vard_filter_host PUBLIC ${CMAKE_DL_LIBS})
 target_compile_definitions(vard_filter_host PRIVATE VARD_DEFAULT_BIN="${CMAKE_BINARY_DIR}/bin")
 
 add_library(vard_filter_sandbox STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_sandbox.cc)
+vard_headers(vard_filter_sandbox)
 target_link_libraries(vard_filter_sandbox PUBLIC vard_schema vard_tree vard_platform)
 
 add_library(vard_filter_test_util STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_test_util.cc)
+vard_headers(vard_filter_test_util)
 target_link_libraries(vard_filter_test_util PUBLIC vard_filter_host vard_filter_sandbox
                       GTest::gtest)
 
