@@ -32,5 +32,6 @@ vard_filter_library_test(filter_concurrency_test
 # AuthFilter in the test process (its clock and cache state in reach), beside its source.
 vard_test(NAME filter_auth_test
           SOURCES ${CMAKE_SOURCE_DIR}/filter/auth_filter_test.cc
+                  ${CMAKE_SOURCE_DIR}/filter/backup_fault_test.cc
                   ${CMAKE_SOURCE_DIR}/filter/decision_test.cc
-          LIBS vard_filter vard_filter_test_util LABELS filter)
+          LIBS vard_filter vard_filter_test_util vard_fault_env LABELS filter)
