@@ -115,6 +115,19 @@ void WriteRowForm(const UserScope& scope, std::string_view action, std::string_v
   WriteLine("</form></td>");
 }
 
+// The end of the add and edit forms: the account's disabled box, the button, the form's end.
+// Returns 1.
+int WriteDisabledAndSubmit(bool disabled) {
+  Write("<p>");
+  WriteCheckbox("disabled", "1", disabled);
+  WriteLine(" Account disabled.</p>");
+  Write("<p>");
+  WriteSubmit("Submit");
+  WriteLine("</p>");
+  WriteLine("</form>");
+  return 1;
+}
+
 // A page that picks one user of the authority for `target`.
 struct UserChoice {
   std::string_view heading;
@@ -213,14 +226,7 @@ int WriteAddUserForm(const UserScope& scope, const TreeSection* root) {
   WriteTextBox("Expire", "");
   WriteExpirationHelp();
   WriteLine("</p>");
-  Write("<p>");
-  WriteCheckbox("disabled", "1", false);
-  WriteLine(" Account disabled.</p>");
-  Write("<p>");
-  WriteSubmit("Submit");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  return WriteDisabledAndSubmit(false);
 }
 
 int WriteDelUserForm(const UserScope& scope, const FieldSet& fields) {
@@ -264,14 +270,7 @@ int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const Fie
   Write(" ");
   WriteExpirationHelp();
   WriteLine("</p>");
-  Write("<p>");
-  WriteCheckbox("disabled", "1", user->GetValue(kDisabled)->GetInt() != 0);
-  WriteLine(" Account disabled.</p>");
-  Write("<p>");
-  WriteSubmit("Submit");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  return WriteDisabledAndSubmit(user->GetValue(kDisabled)->GetInt() != 0);
 }
 
 }  // namespace vard
