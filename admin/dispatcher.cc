@@ -10,7 +10,12 @@ namespace {
 
 using AdminUserActions = UserActions<AdminUserScope>;
 
-constexpr Action kActions[] = {
+int LocationPage(TreeSection*, FieldSet&, FieldSet&) {
+  WriteLocationPage();
+  return 1;
+}
+
+constexpr Action kNamedActions[] = {
     {"MainScreen", MainScreen},
     {"MainScreenDo", MainScreenDo},
     {"NTAccAdd", NTAccAdd},
@@ -43,14 +48,9 @@ constexpr Action kActions[] = {
 
 }  // namespace
 
-std::span<const Action> AdminActions() { return kActions; }
-
-int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
-  const char* action = query.Get("Action").Text();
-  if (!*action) WriteLocationPage();
-  const ActionHandler handler =
-      FindAction(AdminActions().data(), static_cast<int>(AdminActions().size()), action);
-  return handler ? handler(root, form, query) : 0;
+const ActionTable& AdminActions() {
+  static constexpr ActionTable kActions = {LocationPage, kNamedActions};
+  return kActions;
 }
 
 }  // namespace vard

@@ -9,6 +9,7 @@
 #include "cgi/html.h"
 #include "cgi/page.h"
 #include "cgi/save.h"
+#include "platform/env.h"
 #include "schema/top_section.h"
 #include "platform/settings_key.h"
 #include "schema/names.h"
@@ -54,7 +55,7 @@ const char* LocationRefusal(std::string_view path) {
   if (path.empty() || path.front() != '/') return "it is not a full path (beginning with /)";
   const std::string name(path);
   struct stat status;
-  if (stat(name.c_str(), &status) != 0) {
+  if (Env::Default()->Stat(name.c_str(), &status) != 0) {
     return "it does not exist (create it first; an empty file will do)";
   }
   if (!S_ISREG(status.st_mode)) return "it is not a regular file";

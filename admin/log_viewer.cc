@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "admin/actions.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
+#include "platform/env.h"
 #include "schema/event_record.h"
 #include "schema/events.h"
 #include "schema/expire_date.h"
@@ -68,13 +68,14 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // the page forever).
 File OpenLog(const char* path) {
   if (*path == '\0') return nullptr;
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  Env* env = Env::Default();
+  const int fd = env->Open(path, O_RDONLY | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat status;
   File file;
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) file.reset(fdopen(fd, "r"));
+  if (env->FileStat(fd, &status) == 0 && S_ISREG(status.st_mode)) file.reset(fdopen(fd, "r"));
   if (!file) {
-    close(fd);
+    env->Close(fd);
     return nullptr;
   }
   std::setvbuf(file.get(), nullptr, _IOFBF, kReadBuffer);

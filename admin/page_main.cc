@@ -5,6 +5,7 @@
 #include "admin/dispatcher.h"
 #include "admin/frame.h"
 #include "admin/location_pages.h"
+#include "cgi/action.h"
 #include "cgi/config_location.h"
 #include "cgi/program.h"
 #include "tree/named_object.h"
@@ -21,7 +22,7 @@ bool HandleUnloaded(std::string_view action, FieldSet& form) {
 }
 
 void DispatchAdmin(TreeSection* root, FieldSet& form, FieldSet& query) {
-  Dispatch(root, form, query);
+  RunAction(AdminActions(), root, form, query);
 }
 
 constexpr CgiProgram kAdminProgram = {HandleUnloaded, WriteLocationErrorPage, WriteAdminFrameStart,

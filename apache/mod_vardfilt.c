@@ -417,6 +417,21 @@ static int refuse(request_rec *r, const char *status_line) {
   return status;
 }
 
+/* The words for a filter's last error in the log. The number is the interface's error code, not
+ * an errno value, and read as one it would mislead (122 would be "Disk quota exceeded"). */
+static const char *filter_error_text(int code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return "not found";
+    case ERROR_INSUFFICIENT_BUFFER:
+      return "buffer too small";
+    case ERROR_BAD_CONFIGURATION:
+      return "bad configuration";
+    default:
+      return "an interface error code";
+  }
+}
+
 /* The filter judges Basic credentials of a site's visitors; other schemes and the users of a
  * forward proxy (Proxy-Authorization) are Apache's own business. */
 static int vardfilt_check_authn(request_rec *r) {
@@ -480,7 +495,8 @@ static int vardfilt_check_authn(request_rec *r) {
   password[sizeof password - 1] = '\0';
 
   if (answer == SF_STATUS_REQ_ERROR) {
-    ap_log_rerror(APLOG_MARK, APLOG_ERR, 0, r, "filter failed the request: error %d", error);
+    ap_log_rerror(APLOG_MARK, APLOG_ERR, 0, r, "filter failed the request: error %d (%s)", error,
+                  filter_error_text(error));
     return HTTP_INTERNAL_SERVER_ERROR;
   }
   if (answer != SF_STATUS_REQ_HANDLED_NOTIFICATION && answer != SF_STATUS_REQ_NEXT_NOTIFICATION) {

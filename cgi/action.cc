@@ -13,12 +13,17 @@ LockMode LockModeForAction(std::string_view action) {
   return IsOperationName(action) ? LockMode::kExclusive : LockMode::kShared;
 }
 
-ActionHandler FindAction(const Action* table, int count, std::string_view name) {
-  if (name.empty()) return nullptr;
-  for (int i = 0; i < count; ++i) {
-    if (NamesEqual(table[i].name, name)) return table[i].handler;
+ActionHandler FindAction(const ActionTable& table, std::string_view name) {
+  if (name.empty()) return table.start;
+  for (const Action& action : table.actions) {
+    if (NamesEqual(action.name, name)) return action.handler;
   }
   return nullptr;
+}
+
+int RunAction(const ActionTable& table, TreeSection* root, FieldSet& form, FieldSet& query) {
+  const ActionHandler handler = FindAction(table, query.Get("Action").Text());
+  return handler != nullptr ? handler(root, form, query) : 0;
 }
 
 }  // namespace vard

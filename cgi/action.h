@@ -1,8 +1,10 @@
-// The action table of a CGI program: each entry names an action of the query field `Action`
-// and the handler that writes its page or carries out its operation. Plain constant data.
+// The action table of a CGI program: its start page and the entries that name an action of the
+// query field `Action` with the handler that writes its page or carries out its operation, and
+// the one rule that picks a request's handler. Plain constant data.
 #ifndef VARDOMAR_CGI_ACTION_H_
 #define VARDOMAR_CGI_ACTION_H_
 
+#include <span>
 #include <string_view>
 
 #include "cgi/request.h"
@@ -22,6 +24,12 @@ struct Action {
   ActionHandler handler;
 };
 
+// A program's actions: the page of the empty action and the named ones, in their fixed order.
+struct ActionTable {
+  ActionHandler start;
+  std::span<const Action> actions;
+};
+
 // True for the names of the operations, the actions that save what they change: names ending
 // in "Do", ignoring case.
 bool IsOperationName(std::string_view action);
@@ -30,9 +38,14 @@ bool IsOperationName(std::string_view action);
 // that only read.
 LockMode LockModeForAction(std::string_view action);
 
-// The handler of the first entry of `table` (of `count` entries) whose name equals `name`
-// ignoring case, or null when none does (an empty name never matches).
-ActionHandler FindAction(const Action* table, int count, std::string_view name);
+// The handler `name` runs: the start page for the empty name, else the handler of the first
+// entry whose name equals `name` ignoring case, or null when none does.
+ActionHandler FindAction(const ActionTable& table, std::string_view name);
+
+// Runs the handler that the request's action (the query field `Action`) names in `table` on
+// `root`, which the caller owns, and returns its result; 0, with nothing written, for a name
+// the table does not hold.
+int RunAction(const ActionTable& table, TreeSection* root, FieldSet& form, FieldSet& query);
 
 }  // namespace vard
 

@@ -16,9 +16,9 @@ namespace {
 
 // The filter asks for the authentication step of every request, secure or not, at medium
 // priority (0x42003).
-constexpr DWORD kNotifications = SF_NOTIFY_SECURE_PORT | SF_NOTIFY_NONSECURE_PORT |
-                                 SF_NOTIFY_AUTHENTICATION | SF_NOTIFY_ORDER_MEDIUM;
-constexpr DWORD kFilterRevision = 0x40000;
+constexpr uint32_t kNotifications = SF_NOTIFY_SECURE_PORT | SF_NOTIFY_NONSECURE_PORT |
+                                    SF_NOTIFY_AUTHENTICATION | SF_NOTIFY_ORDER_MEDIUM;
+constexpr uint32_t kFilterRevision = 0x40000;
 
 std::unique_ptr<char[]> CopyText(std::string_view text) {
   auto copy = std::make_unique<char[]>(text.size() + 1);
@@ -41,15 +41,16 @@ AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStat
 
 AuthFilter::~AuthFilter() = default;
 
-BOOL AuthFilter::GetFilterVersion(HTTP_FILTER_VERSION* version) {
-  if (version == nullptr) return FALSE;
+bool AuthFilter::GetFilterVersion(HTTP_FILTER_VERSION* version) {
+  if (version == nullptr) return false;
   version->dwFilterVersion = kFilterRevision;
   version->dwFlags = kNotifications;
   LoadResourceString(kFilterDescriptionString, version->lpszFilterDesc, SF_MAX_FILTER_DESC_LEN);
-  return TRUE;
+  return true;
 }
 
-DWORD AuthFilter::OnAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials) {
+FilterAnswer AuthFilter::OnAuthentication(HTTP_FILTER_CONTEXT* request,
+                                          HTTP_FILTER_AUTHENT* credentials) {
   return HandleAuthentication(request, credentials);
 }
 

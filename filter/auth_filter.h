@@ -47,21 +47,21 @@ class AuthFilter : public FilterObject {
   ~AuthFilter() override;
 
   // Revision 4.0, the authentication notification on secure and non-secure ports at medium
-  // priority, and the description from the string table. TRUE; FALSE only for a null block.
-  BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) override;
+  // priority, and the description from the string table. true; false only for a null block.
+  bool GetFilterVersion(HTTP_FILTER_VERSION* version) override;
 
   // The authentication notification: HandleAuthentication.
-  DWORD OnAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials) override;
+  FilterAnswer OnAuthentication(HTTP_FILTER_CONTEXT* request,
+                                HTTP_FILTER_AUTHENT* credentials) override;
 
-  // Decides one request: passes it on (SF_STATUS_REQ_NEXT_NOTIFICATION), accepts it as it is or
-  // with the mapped account's credentials written into `credentials`, refuses it with the
-  // "401 Access Denied" status line (SF_STATUS_REQ_HANDLED_NOTIFICATION), or fails it
-  // (SF_STATUS_REQ_ERROR, with the reason left by SetLastError). Writes one event record unless
-  // the filter is Unloaded. The whole decision uses one configuration, the one in force when it
-  // began; a request that arrives while another loads a changed file decides with the
-  // configuration in force. `request` and `credentials` stay the caller's; a null `credentials`
-  // is passed on untouched.
-  DWORD HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
+  // Decides one request: passes it on (kNextNotification), accepts it as it is or with the
+  // mapped account's credentials written into `credentials`, refuses it with the
+  // "401 Access Denied" status line (kHandledNotification), or fails it (kError, with the
+  // reason in FilterAnswer::error). Writes one event record unless the filter is Unloaded. The
+  // whole decision uses one configuration, the one in force when it began; a request that
+  // arrives while another loads a changed file decides with the configuration in force.
+  // `request` and `credentials` stay the caller's; a null `credentials` is passed on untouched.
+  FilterAnswer HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
   // A hold on one configuration: it stays valid and unchanged while the hold lasts, even after a
   // reload put another in force. Null while the filter is Unloaded.

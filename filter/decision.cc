@@ -19,13 +19,13 @@ namespace vard {
 namespace {
 
 // The text of a credential buffer: up to its terminator, never past its capacity.
-std::string_view CredentialText(const char* buffer, DWORD capacity) {
+std::string_view CredentialText(const char* buffer, uint32_t capacity) {
   if (buffer == nullptr) return {};
   return std::string_view(buffer, strnlen(buffer, capacity));
 }
 
 // Whether `text` and its terminator fit a credential buffer.
-bool FitsCredential(const char* buffer, DWORD capacity, std::string_view text) {
+bool FitsCredential(const char* buffer, uint32_t capacity, std::string_view text) {
   return buffer != nullptr && text.size() < capacity;
 }
 
@@ -66,7 +66,7 @@ struct AuthFilter::Decision {
   enum class Outcome { kPassOn, kAccept, kDeny, kFail, kMap };
 
   Decision(Outcome outcome, Event event, std::string_view parameter1 = {},
-           std::string_view parameter2 = {}, DWORD error = 0)
+           std::string_view parameter2 = {}, FilterError error = FilterError::kNone)
       : outcome(outcome),
         event(event),
         parameter1(parameter1),
@@ -77,17 +77,17 @@ struct AuthFilter::Decision {
   Event event;
   std::string_view parameter1;
   std::string_view parameter2;
-  DWORD error;                    // kFail: the reason left for the server
+  FilterError error;              // kFail: the reason given to the server
   std::string_view account_name;  // kMap: owned by the tree
   std::string_view account_password;
 };
 
-DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
-                                       HTTP_FILTER_AUTHENT* credentials) {
+FilterAnswer AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
+                                              HTTP_FILTER_AUTHENT* credentials) {
   // Unloaded (no configuration at load; a reload never unloads): not even the configuration file
   // is looked at.
   if (credentials == nullptr || loaded_.load(std::memory_order_acquire) == 0) {
-    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+    return {FilterStatus::kNextNotification};
   }
   Scratch scratch;
   const std::string_view user = CredentialText(credentials->pszUser, credentials->cbUserBuff);
@@ -106,21 +106,20 @@ DWORD AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
 
   switch (decision.outcome) {
     case Decision::Outcome::kPassOn:
-      return SF_STATUS_REQ_NEXT_NOTIFICATION;
+      return {FilterStatus::kNextNotification};
     case Decision::Outcome::kAccept:
     case Decision::Outcome::kMap:
-      return SF_STATUS_REQ_HANDLED_NOTIFICATION;
+      return {FilterStatus::kHandledNotification};
     case Decision::Outcome::kDeny:
       if (request != nullptr && request->ServerSupportFunction != nullptr) {
         request->ServerSupportFunction(request, SF_REQ_SEND_RESPONSE_HEADER, denial_status_.get(),
                                        0, 0);
       }
-      return SF_STATUS_REQ_HANDLED_NOTIFICATION;
+      return {FilterStatus::kHandledNotification};
     case Decision::Outcome::kFail:
-      SetLastError(decision.error);
-      return SF_STATUS_REQ_ERROR;
+      return {FilterStatus::kError, decision.error};
   }
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  return {FilterStatus::kNextNotification};
 }
 
 AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
@@ -134,7 +133,7 @@ AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CON
   if (user.empty()) return Decision(Outcome::kAccept, Event::kAnonymous);
 
   if (!ReadServerVariable(request, "SERVER_NAME", scratch.host, sizeof scratch.host)) {
-    return Decision(Outcome::kFail, Event::kServerNameMissing, {}, {}, ERROR_FILE_NOT_FOUND);
+    return Decision(Outcome::kFail, Event::kServerNameMissing, {}, {}, FilterError::kNotFound);
   }
   // Without a port only the host is known, and its key is the host alone, as for port 80.
   const std::string_view port =
@@ -156,7 +155,7 @@ AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CON
   const TreeSection* authority = root.GetSection(kAccounts)->GetSection(authority_name);
   if (authority->IsNull()) {
     return Decision(Outcome::kFail, Event::kAuthorityNotFound, key, authority_name,
-                    ERROR_FILE_NOT_FOUND);
+                    FilterError::kNotFound);
   }
   const std::string_view db = authority->GetName();
 
@@ -199,7 +198,7 @@ AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CON
   if (!FitsCredential(credentials.pszUser, credentials.cbUserBuff, nt_name) ||
       !FitsCredential(credentials.pszPassword, credentials.cbPasswordBuff, nt_password)) {
     return Decision(Outcome::kFail, Event::kMappedAccountTooLong, user, db,
-                    ERROR_INSUFFICIENT_BUFFER);
+                    FilterError::kBufferTooSmall);
   }
   Decision success(Outcome::kMap, Event::kAuthenticated, user, db);
   success.account_name = nt_name;
@@ -244,7 +243,7 @@ std::optional<AuthFilter::Decision> AuthFilter::CheckExpiration(const TreeSectio
   int year = 0;
   if (!ReadExpireDate(expire_date, &month, &day, &year)) {
     return Decision(Outcome::kFail, Event::kExpireDateError, account.GetName(), db,
-                    ERROR_BAD_CONFIGURATION);
+                    FilterError::kBadConfiguration);
   }
   // The year as typed, before months beyond December carry into later years.
   if (year > kLastSupportedYear) {

@@ -26,8 +26,8 @@ class WatchedRequest {
     credentials_ = {user_, sizeof user_, password_, sizeof password_};
   }
 
-  DWORD Send() {
-    return filter_.HttpFilterProc(&context_, SF_NOTIFY_AUTHENTICATION, &credentials_);
+  FilterStatus Send() {
+    return filter_.HttpFilterProc(&context_, SF_NOTIFY_AUTHENTICATION, &credentials_).status;
   }
 
   int calls = 0;
@@ -76,7 +76,7 @@ TEST_F(DecisionOrderTest, RefusalIsRecordedAndReleasedBeforeTheStatusLine) {
   ASSERT_TRUE(filter.IsLoaded());
 
   WatchedRequest refused(filter, sandbox_.log_path(), "wrong");
-  EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, refused.Send());
+  EXPECT_EQ(FilterStatus::kHandledNotification, refused.Send());
   EXPECT_EQ(1, refused.calls);
   EXPECT_EQ("401 Access Denied", refused.status_line);
   EXPECT_EQ(0u, refused.headers) << "no additional header text";
@@ -84,7 +84,7 @@ TEST_F(DecisionOrderTest, RefusalIsRecordedAndReleasedBeforeTheStatusLine) {
   EXPECT_EQ(1u, refused.records_when_sent);
 
   WatchedRequest accepted(filter, sandbox_.log_path(), "secret");
-  EXPECT_EQ(SF_STATUS_REQ_HANDLED_NOTIFICATION, accepted.Send());
+  EXPECT_EQ(FilterStatus::kHandledNotification, accepted.Send());
   EXPECT_EQ(0, accepted.calls);
   EXPECT_EQ(0, filter.Holds());
 }

@@ -14,7 +14,7 @@ namespace vard {
 namespace {
 
 // The size of the buffers that resource and site are read into; the size argument is the same.
-constexpr DWORD kVariableCapacity = 260;
+constexpr uint32_t kVariableCapacity = 260;
 // The room the time of day may take; the date follows in the same buffer.
 constexpr size_t kTimeOfDayRoom = 256;
 

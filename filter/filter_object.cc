@@ -13,8 +13,8 @@ std::atomic<FilterObject*> g_instance{nullptr};
 
 FilterObject::~FilterObject() = default;
 
-DWORD FilterObject::HttpFilterProc(HTTP_FILTER_CONTEXT* context, DWORD notification_type,
-                                   void* notification) {
+FilterAnswer FilterObject::HttpFilterProc(HTTP_FILTER_CONTEXT* context, uint32_t notification_type,
+                                          void* notification) {
   switch (notification_type) {
     case SF_NOTIFY_READ_RAW_DATA:
       return OnReadRawData(context, notification);
@@ -33,32 +33,20 @@ DWORD FilterObject::HttpFilterProc(HTTP_FILTER_CONTEXT* context, DWORD notificat
     case SF_NOTIFY_END_OF_REQUEST:
       return OnEndOfRequest(context, notification);
     default:
-      return SF_STATUS_REQ_NEXT_NOTIFICATION;
+      return {};
   }
 }
 
-DWORD FilterObject::OnReadRawData(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+FilterAnswer FilterObject::OnReadRawData(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnPreprocHeaders(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnAuthentication(HTTP_FILTER_CONTEXT*, HTTP_FILTER_AUTHENT*) {
+  return {};
 }
-DWORD FilterObject::OnPreprocHeaders(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
-DWORD FilterObject::OnAuthentication(HTTP_FILTER_CONTEXT*, HTTP_FILTER_AUTHENT*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
-DWORD FilterObject::OnUrlMap(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
-DWORD FilterObject::OnSendRawData(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
-DWORD FilterObject::OnLog(HTTP_FILTER_CONTEXT*, void*) { return SF_STATUS_REQ_NEXT_NOTIFICATION; }
-DWORD FilterObject::OnEndOfNetSession(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
-DWORD FilterObject::OnEndOfRequest(HTTP_FILTER_CONTEXT*, void*) {
-  return SF_STATUS_REQ_NEXT_NOTIFICATION;
-}
+FilterAnswer FilterObject::OnUrlMap(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnSendRawData(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnLog(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnEndOfNetSession(HTTP_FILTER_CONTEXT*, void*) { return {}; }
+FilterAnswer FilterObject::OnEndOfRequest(HTTP_FILTER_CONTEXT*, void*) { return {}; }
 
 FilterLifetime::FilterLifetime(std::unique_ptr<FilterObject> filter) : filter_(std::move(filter)) {
   g_instance.store(filter_.get(), std::memory_order_release);
@@ -69,16 +57,16 @@ FilterLifetime::~FilterLifetime() {
   g_instance.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
 }
 
-BOOL ForwardGetFilterVersion(HTTP_FILTER_VERSION* version) {
+bool ForwardGetFilterVersion(HTTP_FILTER_VERSION* version) {
   FilterObject* filter = g_instance.load(std::memory_order_acquire);
-  return filter != nullptr ? filter->GetFilterVersion(version) : FALSE;
+  return filter != nullptr && filter->GetFilterVersion(version);
 }
 
-DWORD ForwardHttpFilterProc(HTTP_FILTER_CONTEXT* context, DWORD notification_type,
-                            void* notification) {
+FilterAnswer ForwardHttpFilterProc(HTTP_FILTER_CONTEXT* context, uint32_t notification_type,
+                                   void* notification) {
   FilterObject* filter = g_instance.load(std::memory_order_acquire);
   return filter != nullptr ? filter->HttpFilterProc(context, notification_type, notification)
-                           : SF_STATUS_REQ_NEXT_NOTIFICATION;
+                           : FilterAnswer{};
 }
 
 }  // namespace vard

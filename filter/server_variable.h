@@ -4,6 +4,8 @@
 #ifndef VARDOMAR_FILTER_SERVER_VARIABLE_H_
 #define VARDOMAR_FILTER_SERVER_VARIABLE_H_
 
+#include <cstdint>
+
 #include "platform/isapi.h"
 
 namespace vard {
@@ -12,7 +14,7 @@ namespace vard {
 // argument is `cap`). Returns true when the host delivered it and the text is terminated inside
 // the buffer; false when the request offers no reader, the variable is unavailable or does not
 // fit. `buf` always holds a terminated text afterwards ("" on false) when cap > 0.
-bool ReadServerVariable(HTTP_FILTER_CONTEXT* request, const char* name, char* buf, DWORD cap);
+bool ReadServerVariable(HTTP_FILTER_CONTEXT* request, const char* name, char* buf, uint32_t cap);
 
 }  // namespace vard
 

@@ -2,9 +2,9 @@
 // server variables and credentials: the input's NUL-separated parts are SERVER_NAME, SERVER_PORT,
 // SCRIPT_NAME, the user, the password and two bytes of credential buffer capacities (a missing
 // part is an unavailable variable). The configuration is written once, before the first input;
-// the event log goes to /dev/null. The laws: the filter answers with one of its statuses, never
-// writes past a credential buffer, and hands over the mapped account only for a right password
-// (clear text or, for frank, a cheap bcrypt hash).
+// the event log goes to /dev/null. The laws: a failure, and only a failure, carries its reason,
+// the filter never writes past a credential buffer, and hands over the mapped account only for a
+// right password (clear text or, for frank, a cheap bcrypt hash).
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -128,12 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::HostRequest host(request);
   const std::string user_in = host.credentials()->pszUser;
   const std::string password_in = host.credentials()->pszPassword;
-  const DWORD status =
+  const FilterAnswer answer =
       ForwardHttpFilterProc(host.context(), SF_NOTIFY_AUTHENTICATION, host.credentials());
-  FUZZ_CHECK(status == SF_STATUS_REQ_NEXT_NOTIFICATION ||
-                 status == SF_STATUS_REQ_HANDLED_NOTIFICATION || status == SF_STATUS_REQ_ERROR,
-             "the filter answers with one of its statuses");
-  const test::AuthResult result = host.Result(status, 0);
+  FUZZ_CHECK((answer.status == FilterStatus::kError) == (answer.error != FilterError::kNone),
+             "a failure, and only a failure, carries its reason");
+  const test::AuthResult result = host.Result(0, 0);  // for the credentials after the call
   if (result.user == "webstaff" && user_in != "webstaff") {
     FUZZ_CHECK(
         (password_in == "wonderland" || password_in == "hashed") && result.password == "staffpw",

@@ -1,8 +1,6 @@
 #include "platform/atomic_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -11,9 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/env.h"
 
@@ -57,10 +55,11 @@ std::string TempName(const std::string& dir, std::string_view stem) {
 
 // The file to replace: a symbolic link is followed so that the link itself survives the rename.
 std::string ResolveTarget(const std::string& path) {
+  Env* env = Env::Default();
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-  return real ? std::string(real.get()) : path;
+  if (env->LinkStat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  std::string real;
+  return env->RealPath(path.c_str(), &real) ? real : path;
 }
 
 // The directory part of `path` with its trailing "/", or "" for a bare name.
@@ -123,23 +122,22 @@ pid_t TempNameOwner(std::string_view name, std::string_view stem) {
 // Removes the temporary files of `stem` in `dir` whose writers no longer run here and that were
 // last written at least `min_age_seconds` ago.
 void RemoveAbandoned(const std::string& dir, std::string_view stem, time_t min_age_seconds) {
-  DIR* listing = opendir(dir.empty() ? "." : dir.c_str());
-  if (listing == nullptr) return;
-  const time_t now = time(nullptr);
-  while (const dirent* entry = readdir(listing)) {
-    const pid_t owner = TempNameOwner(entry->d_name, stem);
-    // A process that cannot be signalled for lack of rights (EPERM) still runs.
-    if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH) continue;
+  Env* env = Env::Default();
+  std::vector<std::string> names;
+  if (env->ListDirectory(dir.c_str(), &names) != 0) return;
+  const int64_t now = env->NowSeconds();
+  for (const std::string& name : names) {
+    const pid_t owner = TempNameOwner(name, stem);
+    if (owner <= 0 || owner == getpid() || env->ProcessExists(owner)) continue;
+    const std::string path = dir + name;
     struct stat st {};
     if (min_age_seconds > 0 &&
-        (fstatat(dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-         now - st.st_mtime < min_age_seconds)) {
+        (env->LinkStat(path.c_str(), &st) != 0 || now - st.st_mtime < min_age_seconds)) {
       continue;
     }
     // Unlinking removes a link planted there, never what it points to.
-    Env::Default()->Unlink((dir + entry->d_name).c_str());
+    env->Unlink(path.c_str());
   }
-  closedir(listing);
 }
 
 }  // namespace

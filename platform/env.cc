@@ -1,8 +1,10 @@
 #include "platform/env.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +12,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -208,6 +212,33 @@ int Env::Lock(int fd, int operation) {
 }
 
 int Env::Stat(const char* path, struct stat* st) { return stat(path, st); }
+
+int Env::LinkStat(const char* path, struct stat* st) { return lstat(path, st); }
+
+int Env::FileStat(int fd, struct stat* st) { return fstat(fd, st); }
+
+int Env::Access(const char* path, int mode) { return access(path, mode); }
+
+bool Env::RealPath(const char* path, std::string* out) {
+  const std::unique_ptr<char, decltype(&std::free)> real(realpath(path, nullptr), &std::free);
+  if (real == nullptr) return false;
+  *out = real.get();
+  return true;
+}
+
+int Env::ListDirectory(const char* dir, std::vector<std::string>* names) {
+  names->clear();
+  DIR* listing = opendir(dir[0] == '\0' ? "." : dir);
+  if (listing == nullptr) return -1;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names->emplace_back(name);
+  }
+  closedir(listing);
+  return 0;
+}
+
+bool Env::ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
 
 int Env::SyncDirectory(const char* dir) {
   // One step of its own: a test that fails the Nth file sync or open never hits this one.

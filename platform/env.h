@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vard {
 
@@ -131,6 +132,19 @@ class Env {
   virtual int Lock(int fd, int operation);
   virtual int Stat(const char* path, struct stat* st);
   virtual int SyncDirectory(const char* dir);
+
+  // The calls that examine without changing, with the same contracts: LinkStat is lstat(2) (a
+  // symbolic link is examined itself), FileStat is fstat(2), Access is access(2). RealPath is
+  // realpath(3): `path` made absolute without links into `out`, or false with errno.
+  // ListDirectory puts the names in `dir` ("" for the working directory), without "." and "..",
+  // into `names`. ProcessExists tells whether a process with id `pid` runs, one that this
+  // process may not signal included.
+  virtual int LinkStat(const char* path, struct stat* st);
+  virtual int FileStat(int fd, struct stat* st);
+  virtual int Access(const char* path, int mode);
+  virtual bool RealPath(const char* path, std::string* out);
+  virtual int ListDirectory(const char* dir, std::vector<std::string>* names);
+  virtual bool ProcessExists(pid_t pid);
 
   // Reads the whole file at `path` into `out` through Open, Read and Close. 1 on success; 0
   // with errno on failure, ENOENT when the file is missing and EFBIG when it holds more than

@@ -60,7 +60,7 @@ SettingsKey::SettingsKey(bool create, Hive /*hive*/, std::string_view path)
   RegistryText store(text);
   if (store.HasKey(key_path_)) {
     // The key is there already; opening it for writing still needs the right to change the store.
-    if (read == ReadResult::kRead && access(store_path_.c_str(), W_OK) != 0) return;
+    if (read == ReadResult::kRead && Env::Default()->Access(store_path_.c_str(), W_OK) != 0) return;
   } else {
     if (!store.AddKey(key_path_)) return;
     if (WriteFileAtomically(store_path_, store.ToText(), kStoreMode) != 1) return;

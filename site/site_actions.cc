@@ -9,6 +9,13 @@ namespace {
 
 using SiteUserActions = UserActions<SiteUserScope>;
 
+constexpr Action kNamedActions[] = {
+    {"AddUser", SiteUserActions::AddUser},       {"AddUserDo", SiteUserActions::AddUserDo},
+    {"DelUser", SiteUserActions::DelUser},       {"DelUserDo", SiteUserActions::DelUserDo},
+    {"ChangeUser", SiteUserActions::ChangeUser}, {"ChangeUserDo", SiteUserActions::ChangeUserDo},
+    {"EditUser", SiteUserActions::EditUser},
+};
+
 }  // namespace
 
 UserScope SiteUserScope(TreeSection* root, const FieldSet& form) {
@@ -21,15 +28,9 @@ UserScope SiteUserScope(TreeSection* root, const FieldSet& form) {
   return scope;
 }
 
-int SiteUserList(TreeSection* root, FieldSet& form, FieldSet& query) {
-  return SiteUserActions::ListAuthority(root, form, query);
+const ActionTable& SiteActions() {
+  static constexpr ActionTable kActions = {SiteUserActions::ListAuthority, kNamedActions};
+  return kActions;
 }
-
-const Action kSiteActions[kSiteActionCount] = {
-    {"AddUser", SiteUserActions::AddUser},       {"AddUserDo", SiteUserActions::AddUserDo},
-    {"DelUser", SiteUserActions::DelUser},       {"DelUserDo", SiteUserActions::DelUserDo},
-    {"ChangeUser", SiteUserActions::ChangeUser}, {"ChangeUserDo", SiteUserActions::ChangeUserDo},
-    {"EditUser", SiteUserActions::EditUser},
-};
 
 }  // namespace vard

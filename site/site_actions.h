@@ -14,12 +14,9 @@ namespace vard {
 // The site edition's scope: FindSiteAuthority's section, named in messages by its own name.
 UserScope SiteUserScope(TreeSection* root, const FieldSet& form);
 
-// The start page (the empty action): the list of the site authority's users. Returns 1.
-int SiteUserList(TreeSection* root, FieldSet& form, FieldSet& query);
-
-// The seven actions of the site program, in their fixed order.
-inline constexpr int kSiteActionCount = 7;
-extern const Action kSiteActions[kSiteActionCount];
+// The site program's action table: the list of the site authority's users for the empty action,
+// then the seven user pages and operations, in their fixed order.
+const ActionTable& SiteActions();
 
 }  // namespace vard
 

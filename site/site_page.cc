@@ -79,13 +79,6 @@ void WriteNoAuthority() {
   WriteLine("For more information contact your system administrator.");
 }
 
-int DispatchAction(TreeSection* root, FieldSet& form, FieldSet& query) {
-  const std::string_view action = query.Get("Action").Text();
-  if (action.empty()) return SiteUserList(root, form, query);
-  const ActionHandler handler = FindAction(kSiteActions, kSiteActionCount, action);
-  return handler != nullptr ? handler(root, form, query) : 0;
-}
-
 void WriteHeadAndFrameStart() {
   WritePageHead("Trevalo Vardomar (text) manager - WEB site edition");
   WriteFrameStart();
@@ -96,7 +89,7 @@ void Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
   if (FindSiteAuthority(root)->IsNull()) {
     WriteNoAuthority();
   } else {
-    DispatchAction(root, form, query);
+    RunAction(SiteActions(), root, form, query);
   }
 }
 

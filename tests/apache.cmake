@@ -10,6 +10,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_library(vardfilt_stub MODULE ${CMAKE_CURRENT_LIST_DIR}/e2e/stub_filter.c)
 set_target_properties(vardfilt_stub PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY
                       ${CMAKE_BINARY_DIR}/tests)
+target_include_directories(vardfilt_stub PRIVATE ${PROJECT_SOURCE_DIR})
 
 set(VARD_E2E_ENV "VARD_BIN=${CMAKE_BINARY_DIR}/bin;VARD_SOURCE=${CMAKE_SOURCE_DIR}")
 

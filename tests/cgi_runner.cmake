@@ -1,5 +1,6 @@
 # Runs a built CGI program as a web server would; shared by the CGI programs' end-to-end tests.
 add_library(vard_cgi_runner cgi_runner.cc)
+vard_headers(vard_cgi_runner)
 target_link_libraries(vard_cgi_runner PUBLIC vard_platform vard_schema)
 
 # The request input of the CGI framework, read by a small echo program run as a process.

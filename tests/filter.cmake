@@ -2,13 +2,16 @@
 # the whole-road test), the sandbox of settings store and configuration, and the test programs.
 # Every filter test carries the label "filter": the test command runs them under ThreadSanitizer.
 add_library(vard_filter_host STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_host.cc)
+vard_headers(vard_filter_host)
 target_link_libraries(vard_filter_host PUBLIC ${CMAKE_DL_LIBS})
 target_compile_definitions(vard_filter_host PRIVATE VARD_DEFAULT_BIN="${CMAKE_BINARY_DIR}/bin")
 
 add_library(vard_filter_sandbox STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_sandbox.cc)
+vard_headers(vard_filter_sandbox)
 target_link_libraries(vard_filter_sandbox PUBLIC vard_schema vard_tree vard_platform)
 
 add_library(vard_filter_test_util STATIC ${CMAKE_CURRENT_SOURCE_DIR}/filter_test_util.cc)
+vard_headers(vard_filter_test_util)
 target_link_libraries(vard_filter_test_util PUBLIC vard_filter_host vard_filter_sandbox
                       GTest::gtest)
 
@@ -29,6 +32,7 @@ vard_filter_library_test(filter_concurrency_test
 # AuthFilter in the test process (its clock and cache state in reach), beside its source.
 vard_test(NAME filter_auth_test
           SOURCES ${CMAKE_SOURCE_DIR}/filter/auth_filter_test.cc
+                  ${CMAKE_SOURCE_DIR}/filter/backup_fault_test.cc
                   ${CMAKE_SOURCE_DIR}/filter/decision_test.cc
                   ${CMAKE_SOURCE_DIR}/filter/reload_check_test.cc
-          LIBS vard_filter vard_filter_test_util LABELS filter)
+          LIBS vard_filter vard_filter_test_util vard_fault_env LABELS filter)

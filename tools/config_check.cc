@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/env.h"
 #include "schema/entry_rules.h"
 #include "schema/names.h"
 #include "tree/text_format.h"
@@ -110,7 +111,7 @@ CheckOutcome CheckConfigFile(const std::string& path, std::vector<ConfigFinding>
                              std::string* error) {
   findings->clear();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  if (Env::Default()->Stat(path.c_str(), &st) != 0) {
     *error = std::strerror(errno);
     return CheckOutcome::kUnreadable;
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/env.h"
 #include "schema/names.h"
 #include "tree/text_tree_stream.h"
 #include "tree/tree_node.h"
@@ -14,7 +15,7 @@ namespace vard {
 
 int InitConfigFile(const std::string& path, std::string* error, std::string_view event_log) {
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0) {
+  if (Env::Default()->LinkStat(path.c_str(), &st) == 0) {
     *error = path + ": already exists; not overwritten";
     return 0;
   }

@@ -3,12 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/config_lock.h"
+#include "platform/env.h"
 #include "tools/edit_commands.h"
 #include "tools/password_commands.h"
 #include "tree/tree_node.h"
@@ -17,20 +16,11 @@ namespace vard {
 namespace {
 
 // An htpasswd file of a million users is some tens of megabytes; anything larger is no such file.
-constexpr std::streamsize kMaxHtpasswdBytes = 256 << 20;
+constexpr size_t kMaxHtpasswdBytes = 256 << 20;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "vardcfg: %s\n%s", problem.c_str(), kPasswordCommandsHelp);
   return kExitUsage;
-}
-
-bool ReadHtpasswd(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  *text = buffer.str();
-  return static_cast<std::streamsize>(text->size()) <= kMaxHtpasswdBytes;
 }
 
 }  // namespace
@@ -76,7 +66,8 @@ int RunPasswordCommand(int argc, char** argv) {
   }
   const std::string& path = operands[0];
   std::string htpasswd;
-  if (command == "import-htpasswd" && !ReadHtpasswd(operands[2], &htpasswd)) {
+  if (command == "import-htpasswd" &&
+      Env::Default()->ReadFile(operands[2].c_str(), kMaxHtpasswdBytes, &htpasswd) != 1) {
     std::fprintf(stderr, "vardcfg: %s: cannot be read as an htpasswd file\n", operands[2].c_str());
     return kExitUsage;
   }

@@ -115,6 +115,52 @@ void WriteRowForm(const UserScope& scope, std::string_view action, std::string_v
   WriteLine("</form></td>");
 }
 
+// The end of the add and edit forms: the account's disabled box, the button, the form's end.
+// Returns 1.
+int WriteDisabledAndSubmit(bool disabled) {
+  Write("<p>");
+  WriteCheckbox("disabled", "1", disabled);
+  WriteLine(" Account disabled.</p>");
+  Write("<p>");
+  WriteSubmit("Submit");
+  WriteLine("</p>");
+  WriteLine("</form>");
+  return 1;
+}
+
+// A page that picks one user of the authority for `target`.
+struct UserChoice {
+  std::string_view heading;
+  std::string_view action;  // the page itself, for the navigation of a paged authority
+  std::string_view target;
+  std::string_view caption;
+  int rows;            // of the list
+  bool button_beside;  // the button on the list's line, else on a line of its own
+};
+
+// The heading, then for a paged authority the name chooser, else the list of users.
+int WriteUserChoice(const UserScope& scope, const FieldSet& fields, const UserChoice& choice) {
+  WriteHeading(choice.heading);
+  const UserPage page = ChooseUserPage(*scope.authority, fields);
+  if (page.paged) {
+    return WriteNameChooser(scope, page, choice.action, choice.target, choice.caption);
+  }
+  WriteFormStart(choice.target);
+  WriteHidden("Authority", scope.posted_authority);
+  Write("<p>");
+  WriteUserSelect(scope.authority, choice.rows);
+  if (choice.button_beside) {
+    Write(" ");
+  } else {
+    WriteLine("</p>");
+    Write("<p>");
+  }
+  WriteSubmit(choice.caption);
+  WriteLine("</p>");
+  WriteLine("</form>");
+  return 1;
+}
+
 }  // namespace
 
 int WriteUserList(const UserScope& scope, const FieldSet& fields) {
@@ -180,46 +226,18 @@ int WriteAddUserForm(const UserScope& scope, const TreeSection* root) {
   WriteTextBox("Expire", "");
   WriteExpirationHelp();
   WriteLine("</p>");
-  Write("<p>");
-  WriteCheckbox("disabled", "1", false);
-  WriteLine(" Account disabled.</p>");
-  Write("<p>");
-  WriteSubmit("Submit");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  return WriteDisabledAndSubmit(false);
 }
 
 int WriteDelUserForm(const UserScope& scope, const FieldSet& fields) {
-  WriteHeading("Delete User");
-  const UserPage page = ChooseUserPage(*scope.authority, fields);
-  if (page.paged) return WriteNameChooser(scope, page, "DelUser", "DelUserDo", "Delete");
-  WriteFormStart("DelUserDo");
-  WriteHidden("Authority", scope.posted_authority);
-  Write("<p>");
   // The site edition offers a drop-down list, so its first user comes preselected.
-  WriteUserSelect(scope.authority, scope.edition == Edition::kSite ? 1 : 12);
-  Write(" ");
-  WriteSubmit("Delete");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  const int rows = scope.edition == Edition::kSite ? 1 : 12;
+  return WriteUserChoice(scope, fields,
+                         {"Delete User", "DelUser", "DelUserDo", "Delete", rows, true});
 }
 
 int WriteChangeUserForm(const UserScope& scope, const FieldSet& fields) {
-  WriteHeading("User");
-  const UserPage page = ChooseUserPage(*scope.authority, fields);
-  if (page.paged) return WriteNameChooser(scope, page, "ChangeUser", "EditUser", "Submit");
-  WriteFormStart("EditUser");
-  WriteHidden("Authority", scope.posted_authority);
-  Write("<p>");
-  WriteUserSelect(scope.authority, 12);
-  WriteLine("</p>");
-  Write("<p>");
-  WriteSubmit("Submit");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  return WriteUserChoice(scope, fields, {"User", "ChangeUser", "EditUser", "Submit", 12, false});
 }
 
 int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const FieldSet& form) {
@@ -252,14 +270,7 @@ int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const Fie
   Write(" ");
   WriteExpirationHelp();
   WriteLine("</p>");
-  Write("<p>");
-  WriteCheckbox("disabled", "1", user->GetValue(kDisabled)->GetInt() != 0);
-  WriteLine(" Account disabled.</p>");
-  Write("<p>");
-  WriteSubmit("Submit");
-  WriteLine("</p>");
-  WriteLine("</form>");
-  return 1;
+  return WriteDisabledAndSubmit(user->GetValue(kDisabled)->GetInt() != 0);
 }
 
 }  // namespace vard

@@ -152,7 +152,7 @@ class FilterAnswers(unittest.TestCase):
 
     def test_errors_become_500_with_the_code_in_the_log(self):
         self.assertEqual(whoami(self.port, "error", "1610").status, 500)
-        self.assertIn("filter failed the request: error 1610", self.apache.log())
+        self.assertIn("filter failed the request: error 1610 (bad configuration)", self.apache.log())
         self.assertEqual(whoami(self.port, "odd", "").status, 500)
         self.assertIn("unsupported status 0x8000005", self.apache.log())
 
