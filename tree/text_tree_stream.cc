@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "tree/line_source.h"
 #include "tree/named_object.h"
 #include "tree/tree_item.h"
 
@@ -18,7 +19,6 @@ namespace vard {
 namespace {
 
 constexpr int kCapabilities = 15;
-constexpr size_t kReadBuffer = 1 << 16;
 
 // The value texts the writer puts after "=": the reader's conversion gives back the same value.
 std::string FormatInt(int32_t value) { return std::to_string(value); }
@@ -55,6 +55,11 @@ bool ConvertInt(const char* text, int32_t* out) {
   const char* p = text;
   const bool negative = *p == '-';
   if (negative) ++p;
+  // A lone "0" is the most common value of all (every flag that is off).
+  if (p[0] == '0' && p[1] == '\0') {
+    *out = 0;
+    return true;
+  }
   if (*p >= '1' && *p <= '9') {
     int64_t v = 0;
     int digits = 0;
@@ -129,7 +134,7 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
     errno = EISDIR;
     return;
   }
-  std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
+  OpenSource();
 }
 
 TextTreeStream::TextTreeStream(AtomicFile& output)
@@ -145,6 +150,17 @@ TextTreeStream::TextTreeStream(TextSource, std::string_view text)
   // fmemopen needs at least one byte of buffer even for an empty text.
   memory_in_.push_back('\0');
   file_ = fmemopen(memory_in_.data(), text.size(), "r");
+  OpenSource();
+}
+
+void TextTreeStream::OpenSource() {
+  if (file_ == nullptr) return;
+  source_ = std::make_unique<LineSource>(file_);
+  if (source_->ok()) return;
+  source_.reset();
+  std::fclose(file_);
+  file_ = nullptr;
+  errno = ENOMEM;
 }
 
 std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view text) {
@@ -176,6 +192,7 @@ int TextTreeStream::Close() {
     return ok;
   }
   if (file_ == nullptr) return 0;
+  source_.reset();
   std::fclose(file_);
   file_ = nullptr;
   return 1;
@@ -350,13 +367,7 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
 int TextTreeStream::ReadLine() {
   line_[0] = '\0';
   if (file_ == nullptr) return 0;
-  size_t n = 0;
-  while (n < kMaxLinePiece) {
-    const int c = getc_unlocked(file_);
-    if (c == EOF) break;
-    line_[n++] = static_cast<char>(c);
-    if (c == '\n') break;
-  }
+  size_t n = source_->ReadPiece(line_, kMaxLinePiece);
   line_[n] = '\0';
   if (n == 0) return 0;
   offset_ += static_cast<long>(n);
@@ -364,15 +375,15 @@ int TextTreeStream::ReadLine() {
   if (first_piece) ++line_number_;
   continues_line_ = false;
   if (n == kMaxLinePiece && line_[n - 1] != '\n') {
-    const int next = getc_unlocked(file_);
+    const int next = source_->Peek();
     if (next == '\n' && line_[n - 1] == '\r') {
+      source_->Skip();
       // A CR LF line end that straddles the piece limit: a line of 1021 characters is whole, as
       // it is in a file with LF line ends.
       line_[n++] = '\n';
       line_[n] = '\0';
       ++offset_;
     } else if (next != EOF) {
-      std::ungetc(next, file_);
       continues_line_ = true;
     }
   }
@@ -609,7 +620,7 @@ void TextTreeStream::LeaveArray() {
 }
 
 bool TextTreeStream::SeekTo(long offset, int line_number) {
-  if (file_ == nullptr || std::fseek(file_, offset, SEEK_SET) != 0) return false;
+  if (file_ == nullptr || !source_->SeekTo(offset)) return false;
   offset_ = offset;
   line_number_ = line_number;
   continues_line_ = false;

@@ -19,6 +19,7 @@
 namespace vard {
 
 class AtomicFile;
+class LineSource;
 
 // Limits of the format (tree/text_format.h). The reader ignores a line whose name, type word or
 // text passes its limit (reported as kNameTooLong / kTypeTooLong / kTextTooLong). The writer
@@ -146,12 +147,15 @@ class TextTreeStream : public TreeStream {
   // FindSection (any_section: FindNextSection) and, with `value`, FindValue.
   int SearchForward(std::string_view name, bool any_section, int code, bool value);
   bool SeekTo(long offset, int line_number);
+  // Reader: the buffered source over file_, or (memory short) neither.
+  void OpenSource();
 
   bool write_;
-  FILE* file_ = nullptr;                // reader
+  FILE* file_ = nullptr;                      // reader
+  std::unique_ptr<LineSource> source_;        // reader: reads file_ while it is open
   std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
   AtomicFile* output_ = nullptr;              // writer to a file: owned_output_ or the caller's
-  FILE* memory_out_ = nullptr;          // writer to a text: an open_memstream over memory_
+  FILE* memory_out_ = nullptr;                // writer to a text: an open_memstream over memory_
   char* memory_ = nullptr;
   size_t memory_size_ = 0;
   std::string* memory_target_ = nullptr;
