@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -225,22 +224,14 @@ int TextTreeStream::Refuse(WriteProblem problem, std::string_view name, std::str
   return 0;
 }
 
-int TextTreeStream::WriteLine(const char* format, ...) {
-  FILE* out = OutStream();
-  static const char kSpaces[] = "                                                                ";
-  const size_t chunk = sizeof kSpaces - 1;
-  bool ok = true;
-  for (size_t left = sections_.size() * 4; left > 0 && ok;) {
-    const size_t n = left < chunk ? left : chunk;
-    ok = std::fwrite(kSpaces, 1, n, out) == n;
-    left -= n;
-  }
-  if (ok) {
-    va_list args;
-    va_start(args, format);
-    ok = std::vfprintf(out, format, args) >= 0;
-    va_end(args);
-  }
+int TextTreeStream::WriteLine(std::initializer_list<std::string_view> pieces) {
+  // The line is put together in one reused buffer and handed over in one call: the save of a
+  // large configuration is millions of short lines.
+  out_line_.assign(sections_.size() * kIndentPerLevel, ' ');
+  for (std::string_view piece : pieces) out_line_.append(piece);
+  out_line_.push_back('\n');
+  const bool ok =
+      std::fwrite(out_line_.data(), 1, out_line_.size(), OutStream()) == out_line_.size();
   NoteWrite(ok);
   return ok ? 1 : 0;
 }
@@ -250,7 +241,7 @@ int TextTreeStream::BeginSection(std::string_view name) {
   name = CutAtZero(name);
   const WriteProblem problem = CheckEntryLine(EntryLine::kSection, sections_.size(), name, {});
   if (problem != WriteProblem::kNone) return Refuse(problem, name);
-  const int ok = WriteLine("{ %.*s:\n", static_cast<int>(name.size()), name.data());
+  const int ok = WriteLine({"{ ", name, ":"});
   sections_.push_back(OpenSection{std::string(name), 0, 0});
   return ok;
 }
@@ -260,7 +251,7 @@ int TextTreeStream::EndSection() {
   if (sections_.empty()) return Refuse();
   const std::string name = std::move(sections_.back().name);
   sections_.pop_back();
-  return WriteLine("} %s;\n", name.c_str());
+  return WriteLine({"} ", name, ";"});
 }
 
 int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
@@ -270,10 +261,8 @@ int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
   if (array_open_) return Refuse();
   const WriteProblem problem = CheckEntryLine(EntryLine::kByteBlock, sections_.size(), name, index);
   if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
-  const int n = static_cast<int>(name.size());
-  const int ok = index.empty() ? WriteLine("[ %.*s:\n", n, name.data())
-                               : WriteLine("[ %.*s[%.*s]:\n", n, name.data(),
-                                           static_cast<int>(index.size()), index.data());
+  const int ok =
+      index.empty() ? WriteLine({"[ ", name, ":"}) : WriteLine({"[ ", name, "[", index, "]:"});
   array_open_ = true;
   array_name_.assign(name);
   return ok;
@@ -282,7 +271,7 @@ int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
 int TextTreeStream::EndArray() {
   if (!Writing()) return 0;
   if (!array_open_) return Refuse();
-  const int ok = WriteLine("] %s;\n", array_name_.c_str());
+  const int ok = WriteLine({"] ", array_name_, ";"});
   LeaveArray();
   return ok;
 }
@@ -292,7 +281,12 @@ int TextTreeStream::WriteBytes(const void* data, int32_t length) {
   if (data == nullptr) return Refuse();
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   int ok = 1;
-  for (int32_t i = 0; i < length && ok; ++i) ok = WriteLine("%X\n", bytes[i]);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int32_t i = 0; i < length && ok; ++i) {
+    // "%X": upper-case hexadecimal without leading zeros.
+    const char digits[2] = {kHex[bytes[i] >> 4], kHex[bytes[i] & 15]};
+    ok = WriteLine({bytes[i] < 16 ? std::string_view(digits + 1, 1) : std::string_view(digits, 2)});
+  }
   return ok;
 }
 
@@ -305,12 +299,8 @@ int TextTreeStream::WriteTyped(const char* type_word, std::string_view name, std
   const WriteProblem problem =
       CheckEntryLine(EntryLine::kValue, sections_.size(), name, index, type_word, value);
   if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
-  const int n = static_cast<int>(name.size());
-  const int t = static_cast<int>(value.size());
-  if (index.empty())
-    return WriteLine("(%s)%.*s=%.*s\n", type_word, n, name.data(), t, value.data());
-  return WriteLine("(%s)%.*s[%.*s]=%.*s\n", type_word, n, name.data(),
-                   static_cast<int>(index.size()), index.data(), t, value.data());
+  if (index.empty()) return WriteLine({"(", type_word, ")", name, "=", value});
+  return WriteLine({"(", type_word, ")", name, "[", index, "]=", value});
 }
 
 int TextTreeStream::WriteInt64(std::string_view name, int64_t value, std::string_view index) {

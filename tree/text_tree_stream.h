@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -125,8 +126,8 @@ class TextTreeStream : public TreeStream {
     int line_number;  // of the open line
   };
 
-  // Writer: indentation plus one formatted line; 1 ok, 0 failed (recorded).
-  int WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Writer: indentation, the pieces and a line end; 1 ok, 0 failed (recorded).
+  int WriteLine(std::initializer_list<std::string_view> pieces);
   // Writer: one typed value line with its already formatted value text.
   int WriteTyped(const char* type_word, std::string_view name, std::string_view index,
                  std::string_view value);
@@ -162,6 +163,7 @@ class TextTreeStream : public TreeStream {
   bool memory_failed_ = false;
   std::string memory_in_;  // reader of a text: the copy the file reads
   std::string refusal_;
+  std::string out_line_;  // writer: the line being put together
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};
