@@ -1,8 +1,8 @@
 // The handlers of vardadmin's action table, one function per action, named like the action.
 // Each takes the configuration root, FormFields and QueryFields, writes into the content cell
 // and returns 1 (see cgi/action.h). Not thread-safe (one request, one thread).
-#ifndef VARD_ADMIN_ACTIONS_H_
-#define VARD_ADMIN_ACTIONS_H_
+#ifndef VARDOMAR_ADMIN_ACTIONS_H_
+#define VARDOMAR_ADMIN_ACTIONS_H_
 
 #include "cgi/action.h"
 #include "cgi/request.h"
@@ -42,4 +42,4 @@ int ViewLog(TreeSection* root, FieldSet& form, FieldSet& query);
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_ACTIONS_H_
+#endif  // VARDOMAR_ADMIN_ACTIONS_H_

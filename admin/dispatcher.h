@@ -1,7 +1,7 @@
 // vardadmin's action table and the dispatch rule that picks the one handler of a request.
 // Not thread-safe (one request, one thread).
-#ifndef VARD_ADMIN_DISPATCHER_H_
-#define VARD_ADMIN_DISPATCHER_H_
+#ifndef VARDOMAR_ADMIN_DISPATCHER_H_
+#define VARDOMAR_ADMIN_DISPATCHER_H_
 
 #include <span>
 
@@ -22,4 +22,4 @@ int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query);
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_DISPATCHER_H_
+#endif  // VARDOMAR_ADMIN_DISPATCHER_H_

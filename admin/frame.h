@@ -1,8 +1,8 @@
 // The page frame of vardadmin: the page head, the banner, the menu and the footer around the
 // content cell into which the dispatched handler writes. Not thread-safe (one request, one
 // thread).
-#ifndef VARD_ADMIN_FRAME_H_
-#define VARD_ADMIN_FRAME_H_
+#ifndef VARDOMAR_ADMIN_FRAME_H_
+#define VARDOMAR_ADMIN_FRAME_H_
 
 namespace vard {
 
@@ -14,4 +14,4 @@ void WriteAdminFrameEnd();
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_FRAME_H_
+#endif  // VARDOMAR_ADMIN_FRAME_H_

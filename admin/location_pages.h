@@ -1,8 +1,8 @@
 // Where the configuration lives (the registry location pages and the Config store) and the
 // filter's general options (MainScreen, MainScreenDo; declared in admin/actions.h).
 // Not thread-safe (one request, one thread).
-#ifndef VARD_ADMIN_LOCATION_PAGES_H_
-#define VARD_ADMIN_LOCATION_PAGES_H_
+#ifndef VARDOMAR_ADMIN_LOCATION_PAGES_H_
+#define VARDOMAR_ADMIN_LOCATION_PAGES_H_
 
 #include "admin/actions.h"
 #include "cgi/request.h"
@@ -26,4 +26,4 @@ void StoreConfigLocation(FieldSet& form);
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_LOCATION_PAGES_H_
+#endif  // VARDOMAR_ADMIN_LOCATION_PAGES_H_

@@ -1,8 +1,8 @@
 // The administration pages' refusal of a new name that the configuration file could not store
 // as a section name (a Windows account, an authority), worded the same on every page.
 // Writes to standard output; one request, one thread.
-#ifndef VARD_ADMIN_NAME_REFUSAL_H_
-#define VARD_ADMIN_NAME_REFUSAL_H_
+#ifndef VARDOMAR_ADMIN_NAME_REFUSAL_H_
+#define VARDOMAR_ADMIN_NAME_REFUSAL_H_
 
 #include <string_view>
 
@@ -14,4 +14,4 @@ bool RefuseUnstorableSectionName(std::string_view subject, std::string_view name
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_NAME_REFUSAL_H_
+#endif  // VARDOMAR_ADMIN_NAME_REFUSAL_H_

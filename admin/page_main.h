@@ -1,7 +1,7 @@
 // vardadmin's page function: locate and load the configuration, write the frame around the
 // one page or operation that the request names. Not thread-safe (one request, one thread).
-#ifndef VARD_ADMIN_PAGE_MAIN_H_
-#define VARD_ADMIN_PAGE_MAIN_H_
+#ifndef VARDOMAR_ADMIN_PAGE_MAIN_H_
+#define VARDOMAR_ADMIN_PAGE_MAIN_H_
 
 #include "cgi/request.h"
 
@@ -17,4 +17,4 @@ int AdminPageMain(int argc, char** argv, char** envp, FieldSet& form, FieldSet& 
 
 }  // namespace vard
 
-#endif  // VARD_ADMIN_PAGE_MAIN_H_
+#endif  // VARDOMAR_ADMIN_PAGE_MAIN_H_

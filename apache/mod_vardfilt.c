@@ -87,6 +87,83 @@ typedef struct {
   const char *status_line; /* set by SF_REQ_SEND_RESPONSE_HEADER: the filter refused */
 } vardfilt_call;
 
+static void *vardfilt_create_server_conf(apr_pool_t *pool, server_rec *s) {
+  (void)s;
+  vardfilt_server_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_server_conf));
+  conf->refusal_level = APLOG_WARNING;
+  conf->success_level = VARDFILT_LOG_OFF;
+  return conf;
+}
+
+static void *vardfilt_create_dir_conf(apr_pool_t *pool, char *dir) {
+  (void)dir;
+  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
+  conf->pass_credentials = -1;
+  return conf;
+}
+
+static void *vardfilt_merge_dir_conf(apr_pool_t *pool, void *base_conf, void *add_conf) {
+  const vardfilt_dir_conf *base = base_conf;
+  const vardfilt_dir_conf *add = add_conf;
+  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
+  conf->pass_credentials =
+      add->pass_credentials != -1 ? add->pass_credentials : base->pass_credentials;
+  return conf;
+}
+
+static const char *vardfilt_set_library(cmd_parms *cmd, void *dir, const char *path) {
+  (void)dir;
+  const char *error = ap_check_cmd_context(cmd, GLOBAL_ONLY);
+  if (error != NULL) {
+    return error;
+  }
+  vardfilt_server_conf *conf = ap_get_module_config(cmd->server->module_config, &vardfilt_module);
+  conf->library = ap_server_root_relative(cmd->pool, path);
+  if (conf->library == NULL) {
+    return apr_pstrcat(cmd->pool, "IsapiFilter: invalid path ", path, NULL);
+  }
+  return NULL;
+}
+
+/* A level name as LogLevel spells it ("warn", "info", ...), or "off". */
+static const char *parse_log_level(apr_pool_t *pool, const char *name, int *level) {
+  if (!ap_cstr_casecmp(name, "off")) {
+    *level = VARDFILT_LOG_OFF;
+    return NULL;
+  }
+  return ap_parse_log_level(name, level) == NULL
+             ? NULL
+             : apr_pstrcat(pool, "IsapiFilterLogLevel: unknown level ", name, NULL);
+}
+
+static const char *vardfilt_set_log_level(cmd_parms *cmd, void *dir, const char *refusals,
+                                          const char *successes) {
+  (void)dir;
+  const char *error = ap_check_cmd_context(cmd, GLOBAL_ONLY);
+  if (error != NULL) {
+    return error;
+  }
+  vardfilt_server_conf *conf = ap_get_module_config(cmd->server->module_config, &vardfilt_module);
+  error = parse_log_level(cmd->pool, refusals, &conf->refusal_level);
+  if (error == NULL && successes != NULL) {
+    error = parse_log_level(cmd->pool, successes, &conf->success_level);
+  }
+  return error;
+}
+
+static const command_rec vardfilt_cmds[] = {
+    AP_INIT_TAKE1("IsapiFilter", vardfilt_set_library, NULL, RSRC_CONF,
+                  "Path of the filter library to call at the authentication step"),
+    /* Not in .htaccess files: whoever writes one must not be able to hand the account's password
+     * to the programs beside it. */
+    AP_INIT_FLAG("IsapiFilterPassCredentials", ap_set_flag_slot,
+                 (void *)APR_OFFSETOF(vardfilt_dir_conf, pass_credentials), RSRC_CONF | ACCESS_CONF,
+                 "On: hand the mapped account's name and password on in the Authorization header"),
+    AP_INIT_TAKE12("IsapiFilterLogLevel", vardfilt_set_log_level, NULL, RSRC_CONF,
+                   "Error-log level of the line for each refusal (default warn) and for each "
+                   "mapped visitor (default off); \"off\" writes none"),
+    {NULL}};
+
 static request_rec *call_request(PHTTP_FILTER_CONTEXT pfc) {
   return ((vardfilt_call *)pfc->ServerContext)->r;
 }
@@ -491,44 +568,6 @@ static int vardfilt_post_config(apr_pool_t *pconf, apr_pool_t *plog, apr_pool_t 
   return OK;
 }
 
-static void *vardfilt_create_server_conf(apr_pool_t *pool, server_rec *s) {
-  (void)s;
-  vardfilt_server_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_server_conf));
-  conf->refusal_level = APLOG_WARNING;
-  conf->success_level = VARDFILT_LOG_OFF;
-  return conf;
-}
-
-static const char *vardfilt_set_library(cmd_parms *cmd, void *dir, const char *path) {
-  (void)dir;
-  const char *error = ap_check_cmd_context(cmd, GLOBAL_ONLY);
-  if (error != NULL) {
-    return error;
-  }
-  vardfilt_server_conf *conf = ap_get_module_config(cmd->server->module_config, &vardfilt_module);
-  conf->library = ap_server_root_relative(cmd->pool, path);
-  if (conf->library == NULL) {
-    return apr_pstrcat(cmd->pool, "IsapiFilter: invalid path ", path, NULL);
-  }
-  return NULL;
-}
-
-static void *vardfilt_create_dir_conf(apr_pool_t *pool, char *dir) {
-  (void)dir;
-  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
-  conf->pass_credentials = -1;
-  return conf;
-}
-
-static void *vardfilt_merge_dir_conf(apr_pool_t *pool, void *base_conf, void *add_conf) {
-  const vardfilt_dir_conf *base = base_conf;
-  const vardfilt_dir_conf *add = add_conf;
-  vardfilt_dir_conf *conf = apr_pcalloc(pool, sizeof(vardfilt_dir_conf));
-  conf->pass_credentials =
-      add->pass_credentials != -1 ? add->pass_credentials : base->pass_credentials;
-  return conf;
-}
-
 /* The site manager (vardsite) serves the authority bound to the site it is called on; it gets the
  * same site as the filter, and no name at all when the Host header named another site, so that
  * it then manages no authority. Set last, so that no SetEnv can stand in for it. */
@@ -543,45 +582,6 @@ static int vardfilt_fixups(request_rec *r) {
   apr_table_setn(r->subprocess_env, VARDOMAR_SITE_PORT_VARIABLE, site_port(r));
   return DECLINED;
 }
-
-/* A level name as LogLevel spells it ("warn", "info", ...), or "off". */
-static const char *parse_log_level(apr_pool_t *pool, const char *name, int *level) {
-  if (!ap_cstr_casecmp(name, "off")) {
-    *level = VARDFILT_LOG_OFF;
-    return NULL;
-  }
-  return ap_parse_log_level(name, level) == NULL
-             ? NULL
-             : apr_pstrcat(pool, "IsapiFilterLogLevel: unknown level ", name, NULL);
-}
-
-static const char *vardfilt_set_log_level(cmd_parms *cmd, void *dir, const char *refusals,
-                                          const char *successes) {
-  (void)dir;
-  const char *error = ap_check_cmd_context(cmd, GLOBAL_ONLY);
-  if (error != NULL) {
-    return error;
-  }
-  vardfilt_server_conf *conf = ap_get_module_config(cmd->server->module_config, &vardfilt_module);
-  error = parse_log_level(cmd->pool, refusals, &conf->refusal_level);
-  if (error == NULL && successes != NULL) {
-    error = parse_log_level(cmd->pool, successes, &conf->success_level);
-  }
-  return error;
-}
-
-static const command_rec vardfilt_cmds[] = {
-    AP_INIT_TAKE1("IsapiFilter", vardfilt_set_library, NULL, RSRC_CONF,
-                  "Path of the filter library to call at the authentication step"),
-    /* Not in .htaccess files: whoever writes one must not be able to hand the account's password
-     * to the programs beside it. */
-    AP_INIT_FLAG("IsapiFilterPassCredentials", ap_set_flag_slot,
-                 (void *)APR_OFFSETOF(vardfilt_dir_conf, pass_credentials), RSRC_CONF | ACCESS_CONF,
-                 "On: hand the mapped account's name and password on in the Authorization header"),
-    AP_INIT_TAKE12("IsapiFilterLogLevel", vardfilt_set_log_level, NULL, RSRC_CONF,
-                   "Error-log level of the line for each refusal (default warn) and for each "
-                   "mapped visitor (default off); \"off\" writes none"),
-    {NULL}};
 
 static void vardfilt_register_hooks(apr_pool_t *pool) {
   (void)pool;

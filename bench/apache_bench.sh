@@ -5,8 +5,17 @@
 # users of one authority (event log on), for N = 10 and N = 100 000. Prints the table with each
 # rate as a ratio of the no-authentication rate measured by the same server.
 #
-# Usage: bench/apache_bench.sh [--bin DIR] [--duration S] [--connections N] [--rounds N]
-# Needs the built mod_vardfilt.so and vardfilt.so (default: build/bin), apache2, wrk, python3.
+# With --hashes the users' passwords are hashes instead: mod_authn_file with a bcrypt file (cost
+# 5, htpasswd's default), and the filter with the same bcrypt hashes and with yescrypt hashes,
+# warm (every request the same user, answered from the filter's memory) and cold (a freshly
+# started server, every request a user not seen before, so each pays one hash). Every user has
+# the same password and hash text (made once; hashing 100 000 users would take minutes), which
+# costs the providers exactly what distinct ones would: the filter remembers per user.
+#
+# Usage: bench/apache_bench.sh [--hashes] [--bin DIR] [--duration S] [--connections N]
+#                              [--rounds N]
+# Needs the built mod_vardfilt.so and vardfilt.so (default: build/bin), apache2, wrk, python3,
+# and for --hashes htpasswd (apache2-utils) and mkpasswd (whois).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,13 +23,16 @@ bin="$top/build/bin"
 duration=10
 connections=16
 rounds=3
+hashes=0
 while [ $# -gt 0 ]; do
   case "$1" in
+    --hashes) hashes=1; shift ;;
     --bin) bin=$2; shift 2 ;;
     --duration) duration=$2; shift 2 ;;
     --connections) connections=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
-    *) echo "usage: $0 [--bin DIR] [--duration S] [--connections N] [--rounds N]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--hashes] [--bin DIR] [--duration S] [--connections N] [--rounds N]" >&2
+       exit 2 ;;
   esac
 done
 for f in mod_vardfilt.so vardfilt.so; do
@@ -44,16 +56,18 @@ free_port() {
 }
 
 # The users: user1..userN with password "pw-<name>"; every request logs on as the last one, the
-# worst case for a provider that reads its file from the top.
+# worst case for a provider that reads its file from the top. Given hashes (the fourth argument
+# for the filter's file, the fifth for Apache's), every user has the password "pw" and that hash.
 make_users() {
-  local n=$1 dir=$2 port=$3
-  python3 - "$n" "$dir" "$port" <<'EOF'
+  local n=$1 dir=$2 port=$3 filter_hash=${4:-} file_hash=${5:-}
+  python3 - "$n" "$dir" "$port" "$filter_hash" "$file_hash" <<'EOF'
 import base64, hashlib, sys
-n, d, port = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+n, d, port, filter_hash, file_hash = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5]
+def sha(i):
+    return "{SHA}" + base64.b64encode(hashlib.sha1(b"pw-user%d" % i).digest()).decode()
 with open(d + "/passwd", "w") as f:
     for i in range(1, n + 1):
-        digest = base64.b64encode(hashlib.sha1(b"pw-user%d" % i).digest()).decode()
-        f.write("user%d:{SHA}%s\n" % (i, digest))
+        f.write("user%d:%s\n" % (i, file_hash or sha(i)))
 with open(d + "/vardomar.cfg", "w") as f:
     f.write("{ MAIN:\n    (int)Disable=0\n    (string)log=%s/events.log\n" % d)
     f.write("    { SERVERS:\n        (string)127.0.0.1|%s=Bench\n    } SERVERS;\n} MAIN;\n" % port)
@@ -61,10 +75,10 @@ with open(d + "/vardomar.cfg", "w") as f:
             "    } webstaff;\n} NTACCOUNTS;\n{ ACCOUNTS:\n    { Bench:\n"
             "        (int)ExpirationRequired=0\n")
     for i in range(1, n + 1):
-        f.write("        { user%d:\n            (string)Password=pw-user%d\n"
+        f.write("        { user%d:\n            (string)Password=%s\n"
                 "            (int)DoNotMap=0\n            (string)MapTo=webstaff\n"
                 "            (int)noexpiration=1\n            (int)disabled=0\n"
-                "        } user%d;\n" % (i, i, i))
+                "        } user%d;\n" % (i, filter_hash or "pw-user%d" % i, i))
     f.write("    } Bench;\n} ACCOUNTS;\n")
 with open(d + "/registry", "w") as f:
     f.write("[HKEY_LOCAL_MACHINE\\Software\\Trevalo soft\\Vardomar (Text)]\n")
@@ -152,12 +166,17 @@ stop_apache() {
   apache_pid=""
 }
 
-# Prints "requests/s p99" for one wrk run; fails when any answer was not 2xx.
+# Prints "requests/s p99" for one wrk run; fails when any answer was not 2xx. A third argument
+# is a wrk script that sets each request's credentials itself (then no warm-up run).
 measure() {
-  local url=$1 auth=$2 out
+  local url=$1 auth=$2 script=${3:-} out
   local header=()
   [ -n "$auth" ] && header=(-H "Authorization: Basic $auth")
-  wrk -t2 -c4 -d1s ${header[@]+"${header[@]}"} "$url" >/dev/null
+  if [ -n "$script" ]; then
+    header=(-s "$script")
+  else
+    wrk -t2 -c4 -d1s ${header[@]+"${header[@]}"} "$url" >/dev/null
+  fi
   out=$(wrk -t2 "-c$connections" "-d${duration}s" --latency ${header[@]+"${header[@]}"} "$url")
   if grep -q "Non-2xx" <<<"$out"; then
     echo "bench: non-2xx answers from $url" >&2
@@ -184,8 +203,71 @@ median() {
   printf '%s\n' "$@" | sort -n -k1,1 | awk '{line[NR]=$0} END {print line[int((NR + 1) / 2)]}'
 }
 
+# A wrk script (for wrk -t2) whose every request logs on as the next of user1..userN with the
+# password "pw".
+cold_script() {
+  python3 - "$1" "$2" <<'EOF'
+import base64, sys
+path, n = sys.argv[1], int(sys.argv[2])
+with open(path, "w") as f:
+    f.write("local headers = {\n")
+    for i in range(1, n + 1):
+        f.write('"Basic %s",\n' % base64.b64encode(b"user%d:pw" % i).decode())
+    # wrk's two threads take alternate users, so no user comes twice in a run.
+    f.write("}\nlocal threads = 0\nfunction setup(thread)\n  threads = threads + 1\n"
+            "  thread:set(\"offset\", threads)\nend\nlocal step = 0\n"
+            "request = function()\n  step = step + 1\n"
+            "  local k = ((step - 1) * 2 + offset - 1) %% %d + 1\n" % n)
+    f.write('  return wrk.format("GET", nil, { Authorization = headers[k] })\nend\n')
+EOF
+}
+
+# The --hashes table: per N, Apache's provider with a bcrypt file, then the filter with bcrypt
+# and with yescrypt hashes, warm and (at 100 000 users) cold.
+hash_rows() {
+  local bcrypt yescrypt n dir port auth base kind hash
+  bcrypt=$(htpasswd -nbB -C 5 user pw | cut -d: -f2-)
+  yescrypt=$(mkpasswd -m yescrypt pw)
+  for n in 10 100000; do
+    dir="$work/h$n"
+    mkdir -p "$dir"
+    port=$(free_port)
+    base="http://127.0.0.1:$port"
+    auth=$(printf 'user%d:pw' "$n" | base64 -w0)
+    echo "N = $n, hashes: preparing $n users, then the runs ..." >&2
+    make_users "$n" "$dir" "$port" "$bcrypt" "$bcrypt"
+    start_apache "$dir" "$port" 0
+    read -r open_rps open_p99 file_rps file_p99 < <(compare "$base/file/page.html" "$auth")
+    stop_apache
+    rows+=("$n|no authentication|$open_rps|$open_p99|$open_rps")
+    rows+=("$n|mod_authn_file, bcrypt file|$file_rps|$file_p99|$open_rps")
+    for kind in bcrypt yescrypt; do
+      [ "$kind" = bcrypt ] && hash=$bcrypt || hash=$yescrypt
+      make_users "$n" "$dir" "$port" "$hash" "$bcrypt"
+      start_apache "$dir" "$port" 1
+      read -r open2_rps _ filt_rps filt_p99 < <(compare "$base/filter/page.html" "$auth")
+      stop_apache
+      rows+=("$n|vardfilt, $kind, warm|$filt_rps|$filt_p99|$open2_rps")
+      if [ "$n" -eq 100000 ]; then
+        # A fresh server: its memory is empty, and in one run no user comes twice.
+        cold_script "$dir/cold.lua" "$n"
+        start_apache "$dir" "$port" 1
+        read -r cold_rps cold_p99 < <(measure "$base/filter/page.html" "" "$dir/cold.lua")
+        stop_apache
+        rows+=("$n|vardfilt, $kind, cold|$cold_rps|$cold_p99|$open2_rps")
+      fi
+    done
+  done
+}
+
 rows=()
-for n in 10 100000; do
+if [ "$hashes" -eq 1 ]; then
+  hash_rows
+  n_list=""
+else
+  n_list="10 100000"
+fi
+for n in $n_list; do
   dir="$work/n$n"
   mkdir -p "$dir"
   port=$(free_port)

@@ -1,7 +1,7 @@
 // The action table of a CGI program: each entry names an action of the query field `Action`
 // and the handler that writes its page or carries out its operation. Plain constant data.
-#ifndef VARD_CGI_ACTION_H_
-#define VARD_CGI_ACTION_H_
+#ifndef VARDOMAR_CGI_ACTION_H_
+#define VARDOMAR_CGI_ACTION_H_
 
 #include <string_view>
 
@@ -36,4 +36,4 @@ ActionHandler FindAction(const Action* table, int count, std::string_view name);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_ACTION_H_
+#endif  // VARDOMAR_CGI_ACTION_H_

@@ -1,8 +1,8 @@
 // Where the CGI programs find their configuration file: the registry value that names it, and
 // the error codes of the page written instead of the frame when it cannot be located or loaded.
 // Not thread-safe (one request, one thread).
-#ifndef VARD_CGI_CONFIG_LOCATION_H_
-#define VARD_CGI_CONFIG_LOCATION_H_
+#ifndef VARDOMAR_CGI_CONFIG_LOCATION_H_
+#define VARDOMAR_CGI_CONFIG_LOCATION_H_
 
 #include <memory>
 
@@ -20,4 +20,4 @@ int ReadConfigLocation(std::unique_ptr<char[]>* path);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_CONFIG_LOCATION_H_
+#endif  // VARDOMAR_CGI_CONFIG_LOCATION_H_

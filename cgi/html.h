@@ -1,7 +1,7 @@
 // HTML escaping of every value that reaches a page from the request, the configuration, the
 // registry or the log. Stateless and thread-safe.
-#ifndef VARD_CGI_HTML_H_
-#define VARD_CGI_HTML_H_
+#ifndef VARDOMAR_CGI_HTML_H_
+#define VARDOMAR_CGI_HTML_H_
 
 #include <string>
 #include <string_view>
@@ -17,4 +17,4 @@ void WriteEscaped(std::string_view text);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_HTML_H_
+#endif  // VARDOMAR_CGI_HTML_H_

@@ -1,8 +1,8 @@
 // Page output shared by both CGI programs: the response header, the writing primitives, the
 // action URLs and the HTML head with its style sheet. Everything goes to standard output in one
 // pass, front to back. Not thread-safe (one request, one thread).
-#ifndef VARD_CGI_PAGE_H_
-#define VARD_CGI_PAGE_H_
+#ifndef VARDOMAR_CGI_PAGE_H_
+#define VARDOMAR_CGI_PAGE_H_
 
 #include <initializer_list>
 #include <string_view>
@@ -57,4 +57,4 @@ void WritePageHead(std::string_view title);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_PAGE_H_
+#endif  // VARDOMAR_CGI_PAGE_H_

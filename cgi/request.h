@@ -2,8 +2,8 @@
 // read once at start-up into a FieldSet before the program's page function runs.
 // Not thread-safe: one process serves one request on one thread; the sets are filled by
 // ReadRequest and only read afterwards.
-#ifndef VARD_CGI_REQUEST_H_
-#define VARD_CGI_REQUEST_H_
+#ifndef VARDOMAR_CGI_REQUEST_H_
+#define VARDOMAR_CGI_REQUEST_H_
 
 #include <cstddef>
 #include <cstdio>
@@ -144,4 +144,4 @@ int ReadRequest(int argc, char** argv, char** envp, PageMainFunction page_main);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_REQUEST_H_
+#endif  // VARDOMAR_CGI_REQUEST_H_

@@ -3,8 +3,8 @@
 // such a page can post a form or load a URL with the administrator's credentials. So an action
 // that changes the configuration or the settings store runs only when it is posted from a page
 // of the programs' own origin; reading pages stay open. Stateless; one request, one thread.
-#ifndef VARD_CGI_REQUEST_GUARD_H_
-#define VARD_CGI_REQUEST_GUARD_H_
+#ifndef VARDOMAR_CGI_REQUEST_GUARD_H_
+#define VARDOMAR_CGI_REQUEST_GUARD_H_
 
 #include <optional>
 #include <string_view>
@@ -49,4 +49,4 @@ bool GuardRequest(std::string_view action);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_REQUEST_GUARD_H_
+#endif  // VARDOMAR_CGI_REQUEST_GUARD_H_

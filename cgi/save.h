@@ -1,8 +1,8 @@
 // The save rule of the CGI operations: write the whole configuration back (atomically) and,
 // when that fails, tell the administrator instead of reporting success. Not thread-safe (one
 // request, one thread).
-#ifndef VARD_CGI_SAVE_H_
-#define VARD_CGI_SAVE_H_
+#ifndef VARDOMAR_CGI_SAVE_H_
+#define VARDOMAR_CGI_SAVE_H_
 
 #include "tree/tree_node.h"
 
@@ -15,4 +15,4 @@ int SaveConfiguration(TreeSection* root);
 
 }  // namespace vard
 
-#endif  // VARD_CGI_SAVE_H_
+#endif  // VARDOMAR_CGI_SAVE_H_

@@ -20,6 +20,7 @@
 
 #include "filter/file_version_cell.h"
 #include "filter/filter_object.h"
+#include "filter/password_verifier.h"
 #include "platform/isapi.h"
 #include "schema/events.h"
 #include "tree/tree_node.h"
@@ -102,6 +103,11 @@ class AuthFilter : public FilterObject {
   // and the request. `scratch` holds the texts the decision's parameters point into.
   Decision Decide(HTTP_FILTER_CONTEXT* request, const HTTP_FILTER_AUTHENT& credentials,
                   std::string_view user, Scratch& scratch) const;
+  // The check of a typed password against the user's stored hash: the refusal, or nothing when
+  // it matched. May wait for a verification slot (PasswordVerifier::kBusyWaitMs at most).
+  std::optional<Decision> CheckHashedPassword(const TreeSection& account, std::string_view user,
+                                              std::string_view db, std::string_view typed,
+                                              std::string_view hash) const;
   // The expiration rules for a user whose password matched: the refusal or failure, or nothing
   // when the user may go on to the mapping.
   std::optional<Decision> CheckExpiration(const TreeSection& authority, const TreeSection& account,
@@ -164,6 +170,9 @@ class AuthFilter : public FilterObject {
   // denial_status_: a writable copy of kDenialStatus for the host's send-header call, which takes
   // a non-const pointer. Set by the constructor, only read afterwards, so it needs no guard.
   const std::unique_ptr<char[]> denial_status_;
+  // password_verifier_: guards itself (see its header). Mutable because a decision, which only
+  // reads the configuration, remembers the hashed passwords that verified.
+  mutable PasswordVerifier password_verifier_;
 
   // holds_: atomic hold count, written twice by every request, so it has a cache line of its own
   // and the read-mostly fields above stay shared between processors.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/fault_env.h"
 
 namespace vard {
 namespace {
@@ -150,6 +152,19 @@ TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
   EXPECT_FALSE(SaveBackupCopy(root, dir_ + "/missing", when, name, sizeof name));
   EXPECT_FALSE(SaveBackupCopy(root, "", when, name, sizeof name));
   EXPECT_EQ(std::vector<std::string>{fits}, Names());
+}
+
+// Every step of a copy made to fail: no copy is reported and none, whole or partial, is left.
+TEST_F(SaveBackupCopyTest, AFailedStepLeavesNoCopy) {
+  const FileCall kSteps[] = {FileCall::kCreate, FileCall::kChmod, FileCall::kWrite,
+                             FileCall::kSync,   FileCall::kLink,  FileCall::kClose};
+  for (const FileCall call : kSteps) {
+    SCOPED_TRACE(static_cast<int>(call));
+    ScopedFaultEnv faults;
+    faults.env().FailNth(call, 1, ENOSPC);
+    EXPECT_EQ("", Save("1", At(2001, 3, 7, 14, 5, 9)));
+    EXPECT_TRUE(Names().empty());
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "schema/binding_key.h"
 #include "schema/expire_date.h"
 #include "schema/names.h"
+#include "schema/password_hash.h"
 
 namespace vard {
 namespace {
@@ -168,7 +169,12 @@ AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
       CredentialText(credentials.pszPassword, credentials.cbPasswordBuff);
   // A missing or empty stored password would let anyone who knows the name in.
   const std::string_view stored_password = account->GetValue(kPassword)->GetString();
-  if (stored_password.empty() || !SamePassword(password, stored_password)) {
+  if (stored_password.empty()) return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
+  if (IsPasswordHash(stored_password)) {
+    std::optional<Decision> refused =
+        CheckHashedPassword(*account, user, db, password, stored_password);
+    if (refused) return *refused;
+  } else if (!SamePassword(password, stored_password)) {
     return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
   }
   if (account->GetValue(kNoExpiration)->GetInt() == 0) {
@@ -196,6 +202,26 @@ AuthFilter::Decision AuthFilter::Decide(HTTP_FILTER_CONTEXT* request,
   success.account_name = nt_name;
   success.account_password = nt_password;
   return success;
+}
+
+std::optional<AuthFilter::Decision> AuthFilter::CheckHashedPassword(const TreeSection& account,
+                                                                    std::string_view user,
+                                                                    std::string_view db,
+                                                                    std::string_view typed,
+                                                                    std::string_view hash) const {
+  using Outcome = Decision::Outcome;
+  // Remembered under the stored name, so that every spelling of the name shares one entry.
+  switch (password_verifier_.Verify(db, account.GetName(), hash, typed)) {
+    case PasswordVerifier::Result::kMatch:
+      return std::nullopt;
+    case PasswordVerifier::Result::kMismatch:
+      return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
+    case PasswordVerifier::Result::kDamaged:
+      return Decision(Outcome::kDeny, Event::kStoredPasswordDamaged, user, db);
+    case PasswordVerifier::Result::kBusy:
+      return Decision(Outcome::kDeny, Event::kPasswordCheckBusy, user, db);
+  }
+  return Decision(Outcome::kDeny, Event::kStoredPasswordDamaged, user, db);
 }
 
 std::optional<AuthFilter::Decision> AuthFilter::CheckExpiration(const TreeSection& authority,

@@ -58,13 +58,14 @@ size_t FormatRecordTime(Env& env, int64_t now, char* buf, size_t cap) {
 bool AppendRecord(const char* path, std::string_view record) {
   if (path == nullptr || *path == '\0') return false;
   // Owner and group: the log names users and sites, which are no business of other local users.
-  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kEventLogMode);
+  Env& env = *Env::Default();
+  const int fd = env.Open(path, O_WRONLY | O_APPEND | O_CREAT, kEventLogMode);
   if (fd < 0) return false;
   // One write per record: with O_APPEND the kernel places it whole at the end of the file, so
   // records of concurrent requests never interleave. A short write is not continued, since a
   // second write could land after another request's record.
-  const ssize_t written = write(fd, record.data(), record.size());
-  close(fd);
+  const ssize_t written = env.Write(fd, record.data(), record.size());
+  env.Close(fd);
   return written == static_cast<ssize_t>(record.size());
 }
 

@@ -3,7 +3,8 @@
 // SCRIPT_NAME, the user, the password and two bytes of credential buffer capacities (a missing
 // part is an unavailable variable). The configuration is written once, before the first input;
 // the event log goes to /dev/null. The laws: the filter answers with one of its statuses, never
-// writes past a credential buffer, and hands over the mapped account only for a right password.
+// writes past a credential buffer, and hands over the mapped account only for a right password
+// (clear text or, for frank, a cheap bcrypt hash).
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -67,6 +68,11 @@ constexpr char kConfig[] =
     "            (string)expiredate=13/45/x\n"
     "            (int)disabled=0\n"
     "        } erin;\n"
+    "        { frank:\n"
+    "            (string)Password=$2y$04$8qGqYHsKEmyKVdHxoL8sy.qEeKZmjE3oTRMBXjFdSUXZL9TUMgSLS\n"
+    "            (string)MapTo=webstaff\n"
+    "            (int)noexpiration=1\n"
+    "        } frank;\n"
     "    } Staff;\n"
     "} ACCOUNTS;\n";
 
@@ -129,8 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "the filter answers with one of its statuses");
   const test::AuthResult result = host.Result(status, 0);
   if (result.user == "webstaff" && user_in != "webstaff") {
-    FUZZ_CHECK(password_in == "wonderland" && result.password == "staffpw",
-               "the mapped account is handed over only for the right password");
+    FUZZ_CHECK(
+        (password_in == "wonderland" || password_in == "hashed") && result.password == "staffpw",
+        "the mapped account is handed over only for the right password");
   }
   return 0;
 }

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/env.h"
+
 namespace vard {
 namespace {
 
@@ -68,13 +70,33 @@ std::string DirectoryOf(std::string_view path) {
 }
 
 void SyncDirectoryOf(const std::string& path) {
-  std::string dir = DirectoryOf(path);
-  if (dir.empty()) dir = ".";
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  // The name is already in place; a directory that cannot be synced only weakens durability.
-  fsync(fd);
-  close(fd);
+  // The name is already in place and the file's content synced: a directory that cannot be
+  // synced only weakens durability, and reporting the save as failed would tell the
+  // administrator that a change visible to everyone was not made.
+  Env::Default()->SyncDirectory(DirectoryOf(path).c_str());
+}
+
+// The stdio stream's writes and close go to the Env, so that a test can fail them like any
+// other step of a save.
+ssize_t SinkWrite(void* cookie, const char* data, size_t size) {
+  const AtomicFile::Sink& sink = *static_cast<const AtomicFile::Sink*>(cookie);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = sink.env->Write(sink.fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      // The stream treats any count short of `size` as a failed write.
+      return static_cast<ssize_t>(done);
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int SinkClose(void* cookie) {
+  const AtomicFile::Sink& sink = *static_cast<const AtomicFile::Sink*>(cookie);
+  return sink.env->Close(sink.fd);
 }
 
 // The process id in a temporary name of `stem`, or 0 when `name` is no such name.
@@ -114,8 +136,8 @@ void RemoveAbandoned(const std::string& dir, std::string_view stem, time_t min_a
          now - st.st_mtime < min_age_seconds)) {
       continue;
     }
-    // unlinkat removes a link planted there, never what it points to.
-    unlinkat(dirfd(listing), entry->d_name, 0);
+    // Unlinking removes a link planted there, never what it points to.
+    Env::Default()->Unlink((dir + entry->d_name).c_str());
   }
   closedir(listing);
 }
@@ -130,7 +152,7 @@ AtomicFile::AtomicFile(std::string_view path, mode_t new_file_mode) {
   target_ = ResolveTarget(std::string(path));
   dir_ = DirectoryOf(target_);
   struct stat old {};
-  if (stat(target_.c_str(), &old) == 0) {
+  if (Env::Default()->Stat(target_.c_str(), &old) == 0) {
     Create(old.st_mode & 07777, &old);
   } else {
     Create(new_file_mode, nullptr);
@@ -144,11 +166,12 @@ AtomicFile::AtomicFile(NewFileIn where) {
 }
 
 void AtomicFile::Create(mode_t mode, const struct stat* owner) {
+  Env& env = *Env::Default();
+  sink_.env = &env;
   int fd = -1;
   if (g_use_unnamed.load()) {
     // Unnamed: a writer that dies leaves nothing behind, and no name exists to plant a link at.
-    fd =
-        open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kPrivateFileMode);
+    fd = env.Open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY, kPrivateFileMode);
     // Other errors (no directory, no rights) would fail a named file alike.
     if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       error_ = errno;
@@ -159,7 +182,7 @@ void AtomicFile::Create(mode_t mode, const struct stat* owner) {
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
     temp = TempName(dir_, target_.empty() ? kNewFileStem : target_.substr(dir_.size()));
     // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link included, is never opened.
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
+    fd = env.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kPrivateFileMode);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
@@ -169,14 +192,17 @@ void AtomicFile::Create(mode_t mode, const struct stat* owner) {
   temp_ = temp;
   // Owner first: a change of owner may clear set-id bits, which the mode then restores. Only a
   // privileged process can give the file away; otherwise it stays ours, as a new file would.
-  if (owner != nullptr && fchown(fd, owner->st_uid, owner->st_gid) != 0) {
+  if (owner != nullptr && env.ChangeOwner(fd, owner->st_uid, owner->st_gid) != 0) {
     // Not privileged: no reason to fail the save.
   }
+  sink_.fd = fd;
   // fchmod is not narrowed by the umask: the file gets exactly these bits, before any content.
-  if (fchmod(fd, mode) != 0 || (file_ = fdopen(fd, "w")) == nullptr) {
+  if (env.ChangeMode(fd, mode) != 0 ||
+      (file_ = fopencookie(&sink_, "w", {nullptr, SinkWrite, nullptr, SinkClose})) == nullptr) {
     const int error = errno;
-    close(fd);
-    if (!temp_.empty()) unlink(temp_.c_str());
+    env.Close(fd);
+    sink_.fd = -1;
+    if (!temp_.empty()) env.Unlink(temp_.c_str());
     temp_.clear();
     error_ = error;
     errno = error;
@@ -186,12 +212,9 @@ void AtomicFile::Create(mode_t mode, const struct stat* owner) {
 AtomicFile::~AtomicFile() { Discard(); }
 
 void AtomicFile::Discard() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  if (file_ != nullptr) Close();
   if (!temp_.empty()) {
-    unlink(temp_.c_str());
+    sink_.env->Unlink(temp_.c_str());
     temp_.clear();
   }
 }
@@ -217,18 +240,29 @@ bool AtomicFile::Flush() {
     return false;
   }
   if (!flushed_ && error_ == 0) {
-    if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) error_ = errno;
+    if (std::fflush(file_) != 0 || sink_.env->Sync(sink_.fd) != 0) error_ = errno;
     flushed_ = true;
   }
   return error_ == 0;
 }
 
 int AtomicFile::LinkUnnamed(const std::string& path) const {
-  const std::string proc = "/proc/self/fd/" + std::to_string(fileno(file_));
-  if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 1;
+  Env& env = *sink_.env;
+  const std::string proc = "/proc/self/fd/" + std::to_string(sink_.fd);
+  if (env.Link(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 1;
   // Without /proc only a privileged process may name a file by its descriptor.
   if (errno != ENOENT) return 0;
-  return linkat(fileno(file_), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 1 : 0;
+  return env.Link(sink_.fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 1 : 0;
+}
+
+bool AtomicFile::Close() {
+  FILE* const file = file_;
+  file_ = nullptr;
+  const int closed = std::fclose(file);
+  sink_.fd = -1;
+  if (closed == 0) return true;
+  if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  return false;
 }
 
 int AtomicFile::Commit() {
@@ -245,9 +279,9 @@ int AtomicFile::Commit() {
     }
     if (temp_.empty()) error_ = errno != 0 ? errno : EEXIST;
   }
-  if (error_ == 0 && rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
-  if (file_ != nullptr && std::fclose(file_) != 0 && error_ == 0) error_ = errno;
-  file_ = nullptr;
+  // Closed before the rename: a close that reports a failure must leave the target as it was.
+  if (file_ != nullptr) Close();
+  if (error_ == 0 && sink_.env->Rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
   if (error_ != 0) {
     const int error = error_;
     Discard();
@@ -263,15 +297,24 @@ int AtomicFile::Publish(std::string_view path) {
   const std::string name(path);
   if (!target_.empty() && error_ == 0) error_ = EINVAL;
   if (Flush()) {
+    Env& env = *sink_.env;
     // link, unlike rename, fails rather than replaces when the name exists.
-    const int linked = temp_.empty() ? LinkUnnamed(name) : (link(temp_.c_str(), name.c_str()) == 0);
+    const int linked = temp_.empty() ? LinkUnnamed(name)
+                       : env.Link(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), 0) == 0 ? 1
+                                                                                           : 0;
     if (linked == 1) {
-      Discard();
-      SyncDirectoryOf(name);
-      return 1;
+      // A close that reports a failure takes the new name back: the file is not published.
+      if (!Close()) env.Unlink(name.c_str());
+      if (error_ == 0) {
+        Discard();
+        SyncDirectoryOf(name);
+        return 1;
+      }
+    } else if (errno == EEXIST) {
+      return 0;
+    } else {
+      error_ = errno;
     }
-    if (errno == EEXIST) return 0;
-    error_ = errno;
   }
   const int error = error_;
   Discard();

@@ -17,6 +17,8 @@
 
 namespace vard {
 
+class Env;
+
 // The permission bits of a new file that holds passwords: its owner's alone.
 inline constexpr mode_t kPrivateFileMode = 0600;
 
@@ -46,6 +48,9 @@ class AtomicFile {
   // The temporary file for stdio writes; null when not open. A caller writing through it must
   // pass each result to NoteResult (or call Fail) so that Commit knows of a failed write.
   FILE* stream() const { return file_; }
+  // The temporary file's descriptor, -1 when not open: for examining the file (fstat), never for
+  // writing, since bytes written past the stream would be out of order with its buffer.
+  int descriptor() const { return sink_.fd; }
 
   // Writes `data`; 1 on success, 0 on failure (recorded; Commit will fail).
   int Write(std::string_view data);
@@ -65,6 +70,12 @@ class AtomicFile {
   // with another errno for any other failure, which removes the file and finishes the object.
   int Publish(std::string_view path);
 
+  // Where the stream's bytes go: the temporary file's descriptor, through the Env of the save.
+  struct Sink {
+    Env* env = nullptr;
+    int fd = -1;
+  };
+
  private:
   // Creates the temporary file in dir_ with `mode`, and the owner of `owner` when not null.
   void Create(mode_t mode, const struct stat* owner);
@@ -72,13 +83,16 @@ class AtomicFile {
   bool Flush();
   // Gives the unnamed file the name `path`; 0 with errno on failure.
   int LinkUnnamed(const std::string& path) const;
+  // Closes the stream (and so the descriptor); false (error_ set) when the close failed.
+  bool Close();
   // Closes and removes the temporary file, if any; the target stays as it was.
   void Discard();
 
-  std::string dir_;     // the directory of the files, with its trailing "/" ("" for ".")
-  std::string target_;  // Commit's target; empty for a new file
-  std::string temp_;    // the temporary file's name; empty while it has none (unnamed)
-  FILE* file_ = nullptr;
+  std::string dir_;       // the directory of the files, with its trailing "/" ("" for ".")
+  std::string target_;    // Commit's target; empty for a new file
+  std::string temp_;      // the temporary file's name; empty while it has none (unnamed)
+  Sink sink_;             // the Env of this save, and the descriptor while open
+  FILE* file_ = nullptr;  // a stream over sink_
   bool flushed_ = false;
   int error_ = 0;  // first recorded failure (errno value), 0 when none
 };

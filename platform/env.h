@@ -1,12 +1,17 @@
-// The system's window on the clock, the calendar, file times and sleeping. Everything that asks
-// "what time is it" or "when was this file written" goes through one process-wide Env so tests
-// can install a fake. All operations are safe to call from many threads at once; installing a
-// replacement with SetForTesting is atomic but must not race with an Env being destroyed.
+// The system's one door to the operating system: files, directories, locks, links, sync, the
+// clock, the calendar and sleeping all go through one process-wide Env, so tests can install a
+// fake or make any call fail (FaultEnv). All operations are safe to call from many threads at
+// once; installing a replacement with SetForTesting is atomic but must not race with an Env being
+// destroyed.
 #ifndef VARDOMAR_PLATFORM_ENV_H_
 #define VARDOMAR_PLATFORM_ENV_H_
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vard {
 
@@ -33,6 +38,25 @@ struct FileVersion {
   int64_t change_time_ns = 0;  // last change of content or status, nanoseconds since 1970
 
   bool operator==(const FileVersion&) const = default;
+};
+
+// The kinds of file-system call, each of which a test can make fail (FaultEnv).
+enum class FileCall {
+  kOpen,    // opening an existing file or directory
+  kCreate,  // opening with O_CREAT or O_TMPFILE
+  kRead,
+  kWrite,
+  kSync,  // fsync of a file
+  kClose,
+  kChmod,
+  kChown,
+  kRename,
+  kLink,
+  kUnlink,
+  kLock,  // flock
+  kStat,
+  kSyncDirectory,
+  kCount  // not a call: the number of kinds
 };
 
 // The operating system seen by the rest of the system. The base class is the real system; a test
@@ -85,6 +109,29 @@ class Env {
 
   // Blocks the calling thread for at least `ms` milliseconds (nothing for ms <= 0).
   virtual void SleepMs(int ms);
+
+  // The file-system calls, with the contracts of the POSIX calls they are named after: -1 (or
+  // a negative count) with errno on failure. Open is open(2) with O_CLOEXEC added; Lock is
+  // flock(2) and waits through signals; Link is linkat(2); Stat follows symbolic links;
+  // SyncDirectory opens the directory `dir` ("" for the working directory) and fsyncs it.
+  virtual int Open(const char* path, int flags, mode_t mode = 0);
+  virtual ssize_t Read(int fd, void* buf, size_t size);
+  virtual ssize_t Write(int fd, const void* data, size_t size);
+  virtual int Sync(int fd);
+  virtual int Close(int fd);
+  virtual int ChangeMode(int fd, mode_t mode);
+  virtual int ChangeOwner(int fd, uid_t owner, gid_t group);
+  virtual int Rename(const char* from, const char* to);
+  virtual int Link(int from_dir, const char* from, int to_dir, const char* to, int flags);
+  virtual int Unlink(const char* path);
+  virtual int Lock(int fd, int operation);
+  virtual int Stat(const char* path, struct stat* st);
+  virtual int SyncDirectory(const char* dir);
+
+  // Reads the whole file at `path` into `out` through Open, Read and Close. 1 on success; 0
+  // with errno on failure, ENOENT when the file is missing and EFBIG when it holds more than
+  // `max_bytes` (then `out` is unspecified).
+  int ReadFile(const char* path, size_t max_bytes, std::string* out);
 };
 
 }  // namespace vard

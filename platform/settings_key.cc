@@ -1,7 +1,5 @@
 #include "platform/settings_key.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +8,8 @@
 #include <new>
 
 #include "platform/atomic_file.h"
+#include "platform/env.h"
+#include "platform/lock_file.h"
 #include "platform/registry_text.h"
 
 namespace vard {
@@ -21,57 +21,12 @@ constexpr size_t kMaxStoreBytes = size_t{1} << 20;
 enum class ReadResult { kRead, kMissing, kFailed };
 
 ReadResult ReadStore(const std::string& path, std::string* out) {
-  out->clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-  char buf[4096];
-  ReadResult result = ReadResult::kRead;
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || out->size() + static_cast<size_t>(n) > kMaxStoreBytes) {
-      result = ReadResult::kFailed;
-      break;
-    }
-    if (n == 0) break;
-    out->append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return result;
+  if (Env::Default()->ReadFile(path.c_str(), kMaxStoreBytes, out) == 1) return ReadResult::kRead;
+  return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
 }
 
-// Serialises read-modify-write cycles on the store between threads and processes. The lock sits
-// on a separate file because the store itself is replaced by rename on every update, and a lock
-// on a replaced file would guard nothing.
-class StoreLock {
- public:
-  explicit StoreLock(const std::string& store_path) {
-    const std::string lock_path = store_path + ".lock";
-    // O_NOFOLLOW: a link planted at the name must not make this process create or lock
-    // some other file.
-    fd_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd_ < 0) fd_ = open(lock_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int rc;
-    do {
-      rc = flock(fd_, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~StoreLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  StoreLock(const StoreLock&) = delete;
-  StoreLock& operator=(const StoreLock&) = delete;
-
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
+// Every user may lock the store; who may change it is decided by the store file's own rights.
+constexpr mode_t kLockMode = 0644;
 
 // The store names where the configuration lives, no secret; every program that reads it may run
 // as another user than the one that created it.
@@ -98,8 +53,8 @@ SettingsKey::SettingsKey(bool create, Hive /*hive*/, std::string_view path)
         ReadStore(store_path_, &text) == ReadResult::kRead && RegistryText(text).HasKey(key_path_);
     return;
   }
-  const StoreLock lock(store_path_);
-  if (!lock.held()) return;
+  const LockFile lock(store_path_, LockMode::kExclusive, kLockMode);
+  if (!lock.Held()) return;
   const ReadResult read = ReadStore(store_path_, &text);
   if (read == ReadResult::kFailed) return;
   RegistryText store(text);
@@ -134,8 +89,8 @@ std::unique_ptr<char[]> SettingsKey::ReadString(std::string_view name) const {
 
 int SettingsKey::WriteString(std::string_view name, std::string_view text) {
   if (!open_ || !writable_) return 0;
-  const StoreLock lock(store_path_);
-  if (!lock.held()) return 0;
+  const LockFile lock(store_path_, LockMode::kExclusive, kLockMode);
+  if (!lock.Held()) return 0;
   std::string old_text;
   if (ReadStore(store_path_, &old_text) == ReadResult::kFailed) return 0;
   RegistryText store(old_text);

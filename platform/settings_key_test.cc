@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/fault_env.h"
 
 namespace vard {
 namespace {
@@ -117,6 +120,36 @@ TEST_F(SettingsKeyTest, UnwritableStoreFailsCleanly) {
   SettingsKey key(true, Hive::kLocalMachine, kKey);
   EXPECT_FALSE(key.IsOpen());
   EXPECT_EQ(key.WriteString("Configuration File", "/a"), 0);
+}
+
+// Every step of an update made to fail: the write reports 0, the store keeps its old value and
+// no temporary file stays beside it. The calls of one update, in order: lock file create, lock,
+// store open and read and close, stat, temporary create, chmod, write, sync, link, close, rename.
+TEST_F(SettingsKeyTest, AFailedStepOfAnUpdateKeepsTheOldStore) {
+  SettingsKey key(true, Hive::kLocalMachine, kKey);
+  ASSERT_EQ(key.WriteString("Configuration File", "/old"), 1);
+  const std::string old_text = FileText();
+  const struct {
+    FileCall call;
+    int nth;
+  } kSteps[] = {{FileCall::kLock, 1},   {FileCall::kOpen, 1},  {FileCall::kRead, 1},
+                {FileCall::kCreate, 2}, {FileCall::kChmod, 1}, {FileCall::kWrite, 1},
+                {FileCall::kSync, 1},   {FileCall::kLink, 1},  {FileCall::kClose, 2},
+                {FileCall::kRename, 1}};
+  for (const auto& step : kSteps) {
+    SCOPED_TRACE(static_cast<int>(step.call));
+    {
+      ScopedFaultEnv faults;
+      faults.env().FailNth(step.call, step.nth, EIO);
+      EXPECT_EQ(key.WriteString("Configuration File", "/new"), 0);
+    }
+    EXPECT_EQ(FileText(), old_text);
+    EXPECT_STREQ(key.ReadString("Configuration File").get(), "/old");
+    // The store and its lock file, nothing else.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                            std::filesystem::directory_iterator()),
+              2);
+  }
 }
 
 TEST_F(SettingsKeyTest, ConcurrentWritersLoseNothingAndReadersSeeWholeFiles) {

@@ -33,17 +33,37 @@ enum class Event : int {
   // filter goes on with the configuration it had, and tries again when the file or the store
   // changes. Written once per failed attempt, with the path and the reason.
   kReloadFailed = 18,
+  // The user's stored password carries a hash prefix but is no valid hash of its format: nobody
+  // can log on as this user until an administrator stores a new password.
+  kStoredPasswordDamaged = 19,
+  // More password hashes were being checked at once than the filter allows (a flood of guesses
+  // would otherwise take every processor): the request is refused, the password unchecked.
+  kPasswordCheckBusy = 20,
 };
 
 // Every event the filter writes, in id order. (The log viewer offers its own list of types with
 // names of its own.)
-inline constexpr std::array<Event, 18> kAllEvents = {
-    Event::kAuthenticated,     Event::kFilterDisabled,       Event::kUserNotFound,
-    Event::kInvalidPassword,   Event::kExpireDateError,      Event::kAccountExpired,
-    Event::kNotMapped,         Event::kMapToMissing,         Event::kMapToAccountNotFound,
-    Event::kAnonymous,         Event::kServerNameMissing,    Event::kSiteNotHandled,
-    Event::kAuthorityNotFound, Event::kAccountDisabled,      Event::kExpireYearTooLarge,
-    Event::kExpireDateMissing, Event::kMappedAccountTooLong, Event::kReloadFailed,
+inline constexpr std::array<Event, 20> kAllEvents = {
+    Event::kAuthenticated,
+    Event::kFilterDisabled,
+    Event::kUserNotFound,
+    Event::kInvalidPassword,
+    Event::kExpireDateError,
+    Event::kAccountExpired,
+    Event::kNotMapped,
+    Event::kMapToMissing,
+    Event::kMapToAccountNotFound,
+    Event::kAnonymous,
+    Event::kServerNameMissing,
+    Event::kSiteNotHandled,
+    Event::kAuthorityNotFound,
+    Event::kAccountDisabled,
+    Event::kExpireYearTooLarge,
+    Event::kExpireDateMissing,
+    Event::kMappedAccountTooLong,
+    Event::kReloadFailed,
+    Event::kStoredPasswordDamaged,
+    Event::kPasswordCheckBusy,
 };
 
 // The event's id as written in a record.
@@ -88,6 +108,10 @@ constexpr const char* EventDescription(Event event) {
       return "Mapped account too long for the credentials (UserName UserDB)";
     case Event::kReloadFailed:
       return "Configuration could not be reloaded - the previous one stays in force (Path Reason)";
+    case Event::kStoredPasswordDamaged:
+      return "Stored password hash is damaged (UserName UserDB)";
+    case Event::kPasswordCheckBusy:
+      return "Too many password checks at once - request refused (UserName UserDB)";
   }
   return "";
 }

@@ -15,12 +15,14 @@ inline constexpr char kAccounts[] = "ACCOUNTS";
 // General options under MAIN.
 inline constexpr char kDisable[] = "Disable";  // int flag: pass every request on unchanged
 inline constexpr char kLog[] = "log";          // string: event log path; empty: no log
+// int flag: the pages store a new user password as a hash
+inline constexpr char kHashPasswords[] = "HashPasswords";
 
 // Under an authority (a section in ACCOUNTS).
 inline constexpr char kExpirationRequired[] = "ExpirationRequired";  // int flag
 
 // Under a user (a section in an authority) and, for kPassword, under an NT account.
-inline constexpr char kPassword[] = "Password";          // string, clear text
+inline constexpr char kPassword[] = "Password";          // string, clear text or a hash
 inline constexpr char kDoNotMap[] = "DoNotMap";          // int flag
 inline constexpr char kMapTo[] = "MapTo";                // string: NT account section name
 inline constexpr char kExpireDate[] = "expiredate";      // string: month/day/year; empty: none

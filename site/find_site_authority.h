@@ -1,7 +1,7 @@
 // Which authority the site program serves: the one that the binding of the request's site (host
 // name and port) names. Reads the loaded configuration only; one request, one thread.
-#ifndef VARD_SITE_FIND_SITE_AUTHORITY_H_
-#define VARD_SITE_FIND_SITE_AUTHORITY_H_
+#ifndef VARDOMAR_SITE_FIND_SITE_AUTHORITY_H_
+#define VARDOMAR_SITE_FIND_SITE_AUTHORITY_H_
 
 #include <string_view>
 
@@ -28,4 +28,4 @@ TreeSection* FindSiteAuthority(TreeSection* root);
 
 }  // namespace vard
 
-#endif  // VARD_SITE_FIND_SITE_AUTHORITY_H_
+#endif  // VARDOMAR_SITE_FIND_SITE_AUTHORITY_H_

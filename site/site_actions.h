@@ -1,8 +1,8 @@
 // The user pages as the site program serves them: the authority is always the one bound to the
 // site the program is called on. The action table of the site program and its start page.
 // One request, one thread.
-#ifndef VARD_SITE_SITE_ACTIONS_H_
-#define VARD_SITE_SITE_ACTIONS_H_
+#ifndef VARDOMAR_SITE_SITE_ACTIONS_H_
+#define VARDOMAR_SITE_SITE_ACTIONS_H_
 
 #include "cgi/action.h"
 #include "cgi/request.h"
@@ -23,4 +23,4 @@ extern const Action kSiteActions[kSiteActionCount];
 
 }  // namespace vard
 
-#endif  // VARD_SITE_SITE_ACTIONS_H_
+#endif  // VARDOMAR_SITE_SITE_ACTIONS_H_

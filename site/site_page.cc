@@ -1,17 +1,18 @@
 #include "site/site_page.h"
 
 #include <cstdlib>
-#include <memory>
 #include <string_view>
 
 #include "cgi/action.h"
-#include "cgi/config_location.h"
-#include "platform/config_lock.h"
 #include "cgi/html.h"
 #include "cgi/page.h"
-#include "cgi/request_guard.h"
+#include "cgi/program.h"
 #include "site/find_site_authority.h"
 #include "site/site_actions.h"
+
+#ifndef VARD_SHORT_VERSION
+#error "VARD_SHORT_VERSION must be defined by the build"
+#endif
 
 namespace vard {
 namespace {
@@ -41,8 +42,8 @@ void WriteFrameStart() {
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\">");
   WriteLine(
-      "<tr><td bgcolor=\"#000080\"><p><font color=\"#FFFFFF\"><b><i>Trevalo Vardomar version 1.5 "
-      "- authority manager</i></b></font></p></td></tr>");
+      "<tr><td bgcolor=\"#000080\"><p><font color=\"#FFFFFF\"><b><i>Trevalo Vardomar "
+      "version " VARD_SHORT_VERSION " - authority manager</i></b></font></p></td></tr>");
   WriteLine("</table>");
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\" "
@@ -62,8 +63,8 @@ void WriteFrameEnd() {
   WriteLine(
       "<table width=\"100%\" border=\"0\" bgcolor=\"#C0C0C0\" class=\"outset\" cellspacing=\"2\">");
   WriteLine(
-      "<tr><td align=\"center\" bgcolor=\"#C0C0C0\" class=\"inset\"><i>Trevalo Vardomar 1.5 - the "
-      "users of this site</i></td></tr>");
+      "<tr><td align=\"center\" bgcolor=\"#C0C0C0\" class=\"inset\"><i>Trevalo "
+      "Vardomar " VARD_SHORT_VERSION " - the users of this site</i></td></tr>");
   WriteLine("</table>");
   WriteLine("</body>");
   WriteLine("</html>");
@@ -78,35 +79,34 @@ void WriteNoAuthority() {
   WriteLine("For more information contact your system administrator.");
 }
 
-int Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
+int DispatchAction(TreeSection* root, FieldSet& form, FieldSet& query) {
   const std::string_view action = query.Get("Action").Text();
   if (action.empty()) return SiteUserList(root, form, query);
   const ActionHandler handler = FindAction(kSiteActions, kSiteActionCount, action);
   return handler != nullptr ? handler(root, form, query) : 0;
 }
 
+void WriteHeadAndFrameStart() {
+  WritePageHead("Trevalo Vardomar (text) manager - WEB site edition");
+  WriteFrameStart();
+}
+
+// A site whose name and port no binding names gets a notice in place of any page.
+void Dispatch(TreeSection* root, FieldSet& form, FieldSet& query) {
+  if (FindSiteAuthority(root)->IsNull()) {
+    WriteNoAuthority();
+  } else {
+    DispatchAction(root, form, query);
+  }
+}
+
+constexpr CgiProgram kSiteProgram = {nullptr, WriteErrorPage, WriteHeadAndFrameStart, WriteFrameEnd,
+                                     Dispatch};
+
 }  // namespace
 
 int SitePageMain(int, char**, char**, FieldSet& form, FieldSet& query, FieldSet&) {
-  const std::string_view action = query.Get("Action").Text();
-  if (!GuardRequest(action)) return 0;
-  WriteHeader("text/html");
-  std::unique_ptr<char[]> path;
-  if (const int error = ReadConfigLocation(&path)) return WriteErrorPage(error);
-  // Held until the page is complete, so an operation's load, change and save are one step.
-  const ConfigLock lock(path.get(), LockModeForAction(action));
-  TreeSection root(path.get(), true);
-  if (root.LoadFile() == 0) return WriteErrorPage(kConfigNotLoaded);
-
-  WritePageHead("Trevalo Vardomar (text) manager - WEB site edition");
-  WriteFrameStart();
-  if (FindSiteAuthority(&root)->IsNull()) {
-    WriteNoAuthority();
-  } else {
-    Dispatch(&root, form, query);
-  }
-  WriteFrameEnd();
-  return 0;
+  return RunCgiProgram(kSiteProgram, form, query);
 }
 
 }  // namespace vard

@@ -1,8 +1,8 @@
 // The page function of the site program: locates and loads the configuration, writes the frame
 // with its menu and serves the user pages of the site's authority. Runs once per process, on
 // its one thread.
-#ifndef VARD_SITE_SITE_PAGE_H_
-#define VARD_SITE_SITE_PAGE_H_
+#ifndef VARDOMAR_SITE_SITE_PAGE_H_
+#define VARDOMAR_SITE_SITE_PAGE_H_
 
 #include "cgi/request.h"
 
@@ -17,4 +17,4 @@ int SitePageMain(int argc, char** argv, char** envp, FieldSet& form, FieldSet& q
 
 }  // namespace vard
 
-#endif  // VARD_SITE_SITE_PAGE_H_
+#endif  // VARDOMAR_SITE_SITE_PAGE_H_

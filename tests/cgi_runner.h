@@ -2,8 +2,8 @@
 // environment, request body on standard input, registry store and configuration in a temporary
 // directory) and captures what it answers. Used by the end-to-end tests of both CGI programs.
 // Not thread-safe: use one runner per test thread.
-#ifndef VARD_TESTS_CGI_RUNNER_H_
-#define VARD_TESTS_CGI_RUNNER_H_
+#ifndef VARDOMAR_TESTS_CGI_RUNNER_H_
+#define VARDOMAR_TESTS_CGI_RUNNER_H_
 
 #include <sys/types.h>
 
@@ -138,4 +138,4 @@ extern const char kPageHeaders[];
 
 }  // namespace vard::test
 
-#endif  // VARD_TESTS_CGI_RUNNER_H_
+#endif  // VARDOMAR_TESTS_CGI_RUNNER_H_

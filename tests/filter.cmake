@@ -22,6 +22,7 @@ endfunction()
 vard_filter_library_test(filter_decision_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_decision_test.cc)
 vard_filter_library_test(filter_library_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_library_test.cc)
 vard_filter_library_test(filter_reload_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_reload_test.cc)
+vard_filter_library_test(filter_hash_test ${CMAKE_CURRENT_SOURCE_DIR}/filter_hash_test.cc)
 vard_filter_library_test(filter_concurrency_test
                          ${CMAKE_CURRENT_SOURCE_DIR}/filter_concurrency_test.cc)
 

@@ -4,8 +4,8 @@
 // did (status, errno after an error, the status line it sent, the rewritten credentials). Used by
 // the filter's own tests, the benchmark and the whole-road test. A FilterLibrary may be called
 // from many threads at once; a HostRequest belongs to one thread at a time.
-#ifndef VARD_TESTS_FILTER_HOST_H_
-#define VARD_TESTS_FILTER_HOST_H_
+#ifndef VARDOMAR_TESTS_FILTER_HOST_H_
+#define VARDOMAR_TESTS_FILTER_HOST_H_
 
 #include <memory>
 #include <string>
@@ -112,4 +112,4 @@ class FilterLibrary {
 
 }  // namespace vard::test
 
-#endif  // VARD_TESTS_FILTER_HOST_H_
+#endif  // VARDOMAR_TESTS_FILTER_HOST_H_

@@ -2,8 +2,8 @@
 // through VARDOMAR_REGISTRY), a configuration file, a log and backup directories, and a builder
 // for configurations. Sets a process environment variable, so use it from one thread while
 // loading the library.
-#ifndef VARD_TESTS_FILTER_SANDBOX_H_
-#define VARD_TESTS_FILTER_SANDBOX_H_
+#ifndef VARDOMAR_TESTS_FILTER_SANDBOX_H_
+#define VARDOMAR_TESTS_FILTER_SANDBOX_H_
 
 #include <memory>
 #include <string>
@@ -85,4 +85,4 @@ bool SetFileTime(const std::string& path, int64_t seconds);
 
 }  // namespace vard::test
 
-#endif  // VARD_TESTS_FILTER_SANDBOX_H_
+#endif  // VARDOMAR_TESTS_FILTER_SANDBOX_H_

@@ -1,7 +1,7 @@
 // Shared checks of the filter's tests: what a log record of a given event must look like, and a
 // fixture that prepares a sandbox with a typical configuration and loads vardfilt.so from it.
-#ifndef VARD_TESTS_FILTER_TEST_UTIL_H_
-#define VARD_TESTS_FILTER_TEST_UTIL_H_
+#ifndef VARDOMAR_TESTS_FILTER_TEST_UTIL_H_
+#define VARDOMAR_TESTS_FILTER_TEST_UTIL_H_
 
 #include <memory>
 #include <string>
@@ -46,4 +46,4 @@ class FilterFixture : public ::testing::Test {
 
 }  // namespace vard::test
 
-#endif  // VARD_TESTS_FILTER_TEST_UTIL_H_
+#endif  // VARDOMAR_TESTS_FILTER_TEST_UTIL_H_

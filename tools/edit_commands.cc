@@ -5,6 +5,7 @@
 #include "schema/binding_key.h"
 #include "schema/entry_rules.h"
 #include "schema/names.h"
+#include "schema/password_hash.h"
 #include "schema/storable.h"
 #include "schema/top_section.h"
 
@@ -206,7 +207,13 @@ std::string ApplyUserOptions(TreeSection* root, const CommandInput& in, UserEdit
   }
   if (in.Has("--disabled")) r.disabled = 1;
   if (in.Has("--enabled")) r.disabled = 0;
-  if (!in.password.empty() || in.Has("--password")) edit->password = in.password;
+  if (!in.password.empty() || in.Has("--password")) {
+    // Stored as clear text, it would be read as a hash that no password matches.
+    if (IsPasswordHash(in.password)) {
+      return "the password can not be stored as clear text - it begins like a password hash";
+    }
+    edit->password = in.password;
+  }
   std::string refusal = PasswordRefusal(edit->password);
   if (!refusal.empty()) return refusal;
   r.password = edit->password;
@@ -293,8 +300,8 @@ std::string Quoted(std::string_view text) {
   return out;
 }
 
-const std::vector<CommandSpec>& AllCommands() {
-  static const std::vector<CommandSpec> commands = {
+const std::vector<CommandForm>& AllCommands() {
+  static const std::vector<CommandForm> commands = {
       {"account", "add", "NAME", 1, "", PasswordUse::kAlways, true, AccountAdd},
       {"account", "passwd", "NAME", 1, "", PasswordUse::kAlways, true, AccountPasswd},
       {"account", "del", "NAME", 1, "", PasswordUse::kNone, true, AccountDel},
@@ -316,9 +323,9 @@ const std::vector<CommandSpec>& AllCommands() {
   return commands;
 }
 
-const CommandSpec* FindCommand(std::string_view group, std::string_view verb) {
-  for (const CommandSpec& spec : AllCommands()) {
-    if (group == spec.group && verb == spec.verb) return &spec;
+const CommandForm* FindCommand(std::string_view group, std::string_view verb) {
+  for (const CommandForm& form : AllCommands()) {
+    if (group == form.group && verb == form.verb) return &form;
   }
   return nullptr;
 }

@@ -37,7 +37,7 @@ struct CommandResult {
 
 enum class PasswordUse { kNone, kAlways, kWithOption };  // kWithOption: when --password is given
 
-struct CommandSpec {
+struct CommandForm {
   const char* group;
   const char* verb;
   const char* operands;  // as shown in the usage, e.g. "AUTHORITY NAME"
@@ -49,10 +49,10 @@ struct CommandSpec {
 };
 
 // The command named by `group` and `verb`, or null.
-const CommandSpec* FindCommand(std::string_view group, std::string_view verb);
+const CommandForm* FindCommand(std::string_view group, std::string_view verb);
 
 // Every command, for the usage text.
-const std::vector<CommandSpec>& AllCommands();
+const std::vector<CommandForm>& AllCommands();
 
 // `text` in single quotes for a message, control bytes shown as \xHH.
 std::string Quoted(std::string_view text);

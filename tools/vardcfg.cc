@@ -16,6 +16,7 @@
 #include "tools/config_init.h"
 #include "tools/edit_commands.h"
 #include "tools/password_input.h"
+#include "tools/password_main.h"
 
 namespace vard {
 namespace {
@@ -25,6 +26,8 @@ constexpr char kUsage[] =
     "       vardcfg check [FILE]\n"
     "       vardcfg location show | location set CONFIG [BACKUP-DIR]\n"
     "       vardcfg [--config FILE] [--json] GROUP VERB [OPERANDS] [OPTIONS]\n"
+    "       vardcfg hash-passwords FILE\n"
+    "       vardcfg import-htpasswd FILE AUTHORITY HTPASSWD [--map-to ACCOUNT]\n"
     "       vardcfg [COMMAND] --help\n";
 
 constexpr char kInitHelp[] =
@@ -206,8 +209,8 @@ int RunLocation(const CommandLine& line) {
 }
 
 // Checks the options against the command's list and copies them into `input`.
-int TakeOptions(const CommandSpec& spec, const CommandLine& line, CommandInput* input) {
-  const std::string accepted = std::string(" ") + spec.options + " ";
+int TakeOptions(const CommandForm& form, const CommandLine& line, CommandInput* input) {
+  const std::string accepted = std::string(" ") + form.options + " ";
   for (const auto& [name, value] : line.options) {
     const bool flag = accepted.find(" " + name + " ") != std::string::npos;
     const bool valued = accepted.find(" " + name + "= ") != std::string::npos;
@@ -218,27 +221,27 @@ int TakeOptions(const CommandSpec& spec, const CommandLine& line, CommandInput* 
 }
 
 int RunEdit(const CommandLine& line) {
-  const CommandSpec* spec = FindCommand(line.words[0], line.words.size() > 1 ? line.words[1] : "");
-  if (spec == nullptr) return Usage("unknown command");
+  const CommandForm* form = FindCommand(line.words[0], line.words.size() > 1 ? line.words[1] : "");
+  if (form == nullptr) return Usage("unknown command");
   CommandInput input;
   input.json = line.json;
   input.args.assign(line.words.begin() + 2, line.words.end());
-  if (static_cast<int>(input.args.size()) != spec->operand_count) {
-    return Usage(std::string("expected: ") + spec->group + " " + spec->verb + " " + spec->operands);
+  if (static_cast<int>(input.args.size()) != form->operand_count) {
+    return Usage(std::string("expected: ") + form->group + " " + form->verb + " " + form->operands);
   }
-  if (const int status = TakeOptions(*spec, line, &input); status != kExitOk) return status;
+  if (const int status = TakeOptions(*form, line, &input); status != kExitOk) return status;
   std::string path;
   if (!ConfigPath(line, &path)) return kExitRefused;
   // Asked before the lock is taken: a person at a prompt must not hold up the pages.
-  if (spec->password == PasswordUse::kAlways ||
-      (spec->password == PasswordUse::kWithOption && input.Has("--password"))) {
+  if (form->password == PasswordUse::kAlways ||
+      (form->password == PasswordUse::kWithOption && input.Has("--password"))) {
     std::string error;
     if (!ReadPassword(&input.password, &error)) return Fail(error);
   }
-  const ConfigLock lock(path, spec->writes ? LockMode::kExclusive : LockMode::kShared);
+  const ConfigLock lock(path, form->writes ? LockMode::kExclusive : LockMode::kShared);
   TreeSection root(path, true);
   if (root.LoadFile() != 1) return Fail(path + ": cannot be read: " + std::strerror(errno));
-  const CommandResult result = spec->run(&root, input);
+  const CommandResult result = form->run(&root, input);
   if (result.status != kExitOk) return Fail(result.error);
   if (result.changed && root.SaveFile() != 1) {
     return Fail(path + ": could not be saved - nothing was changed: " + std::strerror(errno));
@@ -248,6 +251,7 @@ int RunEdit(const CommandLine& line) {
 }
 
 int Main(int argc, char** argv) {
+  if (argc >= 2 && IsPasswordCommand(argv[1])) return RunPasswordCommand(argc, argv);
   CommandLine line;
   if (const int status = Parse(argc, argv, &line); status != kExitOk) return status;
   const std::string command = line.words.empty() ? "" : line.words[0];
@@ -257,7 +261,8 @@ int Main(int argc, char** argv) {
     } else if (command == "check") {
       std::fputs(kCheckHelp, stdout);
     } else if (command.empty()) {
-      std::printf("%s\n%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp, kEditHelp);
+      std::printf("%s\n%s\n%s\n%s\n%s", kUsage, kInitHelp, kCheckHelp, kEditHelp,
+                  kPasswordCommandsHelp);
     } else {
       std::fputs(kEditHelp, stdout);
     }

@@ -328,6 +328,7 @@ TEST_F(VardcfgTest, EditingCommandsWriteWhatThePagesWrite) {
       {"user add Staff dave --expires soon", "p", 1, "can not be read"},
       {"user add Staff dave --expires 1/1/2038", "p", 1, "2037"},
       {"user add Staff dave --no-map --map-to webstaff", "p", 1, "exclude"},
+      {"user add Staff dave", "$2y$05$abc", 1, "begins like a password hash"},
       {"user set Staff nobody --disabled", "", 1, "not found"},
       {"user del Staff ExpirationRequired", "", 1, "not found"},
       {"user add Staff dave --password=secret", "", 2, "takes no value"},

@@ -2,8 +2,8 @@
 // with the program's scope function and runs the shared page or operation in that edition. The
 // administration program instantiates them with AdminUserScope, the site program with its own.
 // Stateless function templates; one request, one thread.
-#ifndef VARD_USERPAGES_USER_ACTIONS_H_
-#define VARD_USERPAGES_USER_ACTIONS_H_
+#ifndef VARDOMAR_USERPAGES_USER_ACTIONS_H_
+#define VARDOMAR_USERPAGES_USER_ACTIONS_H_
 
 #include "cgi/request.h"
 #include "tree/tree_node.h"
@@ -59,4 +59,4 @@ struct UserActions {
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_ACTIONS_H_
+#endif  // VARDOMAR_USERPAGES_USER_ACTIONS_H_

@@ -8,6 +8,7 @@
 #include "tree/named_object.h"
 #include "userpages/user_markup.h"
 #include "userpages/user_paging.h"
+#include "userpages/user_record.h"
 
 namespace vard {
 namespace {
@@ -233,7 +234,10 @@ int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const Fie
   WriteEscaped(name);
   WriteLine("</p>");
   Write("<p>Password: ");
-  WriteTextBox("Pass", user->GetValue(kPassword)->GetString());
+  // A stored hash is never shown (a field left empty keeps the password), nor, once the pages
+  // store hashes, any stored password.
+  const char* password = user->GetValue(kPassword)->GetString();
+  WriteTextBox("Pass", KeptPassword(*root, *user).empty() ? password : "");
   WriteLine("</p>");
   WriteMappingNote();
   WriteMapping(root, user->GetValue(kDoNotMap)->GetInt() == 0, user->GetValue(kMapTo)->GetString());

@@ -1,8 +1,8 @@
 // The five user pages that show and do not change: the user list, the add form, the delete and
 // change choosers and the edit form, each in the edition its scope names. They write into the
 // content cell of the calling program's frame. One request, one thread.
-#ifndef VARD_USERPAGES_USER_FORMS_H_
-#define VARD_USERPAGES_USER_FORMS_H_
+#ifndef VARDOMAR_USERPAGES_USER_FORMS_H_
+#define VARDOMAR_USERPAGES_USER_FORMS_H_
 
 #include "cgi/request.h"
 #include "tree/tree_node.h"
@@ -33,4 +33,4 @@ int WriteEditUserForm(const UserScope& scope, const TreeSection* root, const Fie
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_FORMS_H_
+#endif  // VARDOMAR_USERPAGES_USER_FORMS_H_

@@ -1,7 +1,7 @@
 // Small markup pieces the user and administration pages repeat: hidden fields, buttons and
 // options, each escaping the values it carries. Writes to standard output; one request, one thread.
-#ifndef VARD_USERPAGES_USER_MARKUP_H_
-#define VARD_USERPAGES_USER_MARKUP_H_
+#ifndef VARDOMAR_USERPAGES_USER_MARKUP_H_
+#define VARDOMAR_USERPAGES_USER_MARKUP_H_
 
 #include <string_view>
 
@@ -28,4 +28,4 @@ std::string_view NameOf(const NamedObject* object);
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_MARKUP_H_
+#endif  // VARDOMAR_USERPAGES_USER_MARKUP_H_

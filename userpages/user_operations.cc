@@ -29,6 +29,12 @@ bool Refused(const std::string& refusal) {
   return true;
 }
 
+// Writes the refusal for a password the library could not hash; returns the page's result.
+int RefuseUnhashed() {
+  WriteLine("Password could not be stored as a hash ! Nothing was changed.");
+  return 1;
+}
+
 // Writes "User <b>NAME</b> <verb> authority <B>AUTHORITY</B>".
 void WriteDone(const UserScope& scope, std::string_view user, std::string_view verb) {
   Write("User <b>");
@@ -45,8 +51,9 @@ void WriteDone(const UserScope& scope, std::string_view user, std::string_view v
 int AddUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
   if (RefuseMissingAuthority(scope)) return 1;
   const std::string_view name = form.Get("User").Text();
+  const bool hashing = HashesPasswords(*root);
   if (Refused(RefuseUserName(scope, name)) || Refused(RefuseEmptyPassword(form)) ||
-      Refused(RefuseUserTexts(form))) {
+      Refused(RefuseUserTexts(form)) || Refused(RefuseHashLikePassword(form, hashing))) {
     return 1;
   }
   if (!scope.authority->GetSection(name)->IsNull()) {
@@ -57,8 +64,10 @@ int AddUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
     WriteLine("</b>");
     return 1;
   }
+  std::string password;
+  if (!PasswordToStore(form, hashing, {}, &password)) return RefuseUnhashed();
   // RefuseUserName has ruled out a value of this name, the one thing that stops OpenSection.
-  WriteUserValues(scope.authority->OpenSection(name), form);
+  WriteUserValues(scope.authority->OpenSection(name), form, password);
   if (!SaveConfiguration(root)) return 1;
   WriteDone(scope, name, "added to");
   return 1;
@@ -78,14 +87,19 @@ int DelUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
 int ChangeUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form) {
   if (RefuseMissingAuthority(scope)) return 1;
   const std::string_view name = form.Get("User").Text();
-  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseEmptyPassword(form)) ||
-      Refused(RefuseUserTexts(form))) {
+  const bool hashing = HashesPasswords(*root);
+  const std::string_view kept = KeptPassword(*root, *scope.authority->GetSection(name));
+  if (Refused(RefuseUserName(scope, name)) || Refused(RefuseEmptyPassword(form, kept)) ||
+      Refused(RefuseUserTexts(form)) || Refused(RefuseHashLikePassword(form, hashing))) {
     return 1;
   }
+  // Made before the old section (which `kept` points into) goes.
+  std::string password;
+  if (!PasswordToStore(form, hashing, kept, &password)) return RefuseUnhashed();
   // The new section takes the hole the old one leaves, so the user keeps its place.
   scope.authority->Remove(name);
   TreeSection* user = scope.authority->OpenSection(name);
-  WriteUserValues(user, form);
+  WriteUserValues(user, form, password);
   if (!SaveConfiguration(root)) return 1;
   WriteDone(scope, name, "changed in");
   Write(ExpireDateWarning(user->GetValue(kExpireDate)->GetString()));

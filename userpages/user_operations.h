@@ -2,8 +2,8 @@
 // Each checks its input, changes the tree, saves the whole configuration once and writes its
 // one-line result into the content cell; a refused input changes and saves nothing. The caller
 // holds the configuration lock exclusively around load, change and save. One request, one thread.
-#ifndef VARD_USERPAGES_USER_OPERATIONS_H_
-#define VARD_USERPAGES_USER_OPERATIONS_H_
+#ifndef VARDOMAR_USERPAGES_USER_OPERATIONS_H_
+#define VARDOMAR_USERPAGES_USER_OPERATIONS_H_
 
 #include "cgi/request.h"
 #include "tree/tree_node.h"
@@ -27,4 +27,4 @@ int ChangeUserDo(const UserScope& scope, TreeSection* root, const FieldSet& form
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_OPERATIONS_H_
+#endif  // VARDOMAR_USERPAGES_USER_OPERATIONS_H_

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "schema/password_hash.h"
 #include "tests/cgi_runner.h"
 #include "userpages/user_test_support.h"
 
@@ -107,6 +108,11 @@ TEST_F(AdminUserPagesTest, RefusedOperationsNeitherChangeNorSave) {
        "Password can not be empty ! Nothing was changed."},
       {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"MapTo", "ON"}}),
        "Password can not be empty ! Nothing was changed."},
+      // Stored as clear text, the filter would read it as a hash.
+      {"AddUserDo", FormBody({{"Authority", "Staff"}, {"User", "zed"}, {"Pass", "{SHA}x"}}),
+       "begins like a password hash"},
+      {"ChangeUserDo", FormBody({{"Authority", "Staff"}, {"User", "bob"}, {"Pass", "$2y$05$"}}),
+       "begins like a password hash"},
   };
   const std::string before = site_.Config();
   const ino_t inode = Inode(site_.config_path());
@@ -291,6 +297,49 @@ TEST_F(AdminUserPagesTest, AFailedSaveIsReportedInsteadOfTheSuccess) {
   EXPECT_THAT(response.out, HasSubstr("Configuration could not be saved - nothing was changed."));
   EXPECT_THAT(response.out, Not(HasSubstr("added to")));
   EXPECT_EQ(site_.Config(), before);
+}
+
+// The stored password of `user` in the configuration text.
+std::string StoredPassword(const std::string& config, std::string_view user) {
+  const std::string block = UserBlock(config, user);
+  const size_t start = block.find("(string)Password=") + 17;
+  return block.substr(start, block.find('\n', start) - start);
+}
+
+// With MAIN / HashPasswords set the pages store hashes and never show a stored password; a
+// stored hash is never shown either way. An empty password then keeps the current one.
+TEST_F(AdminUserPagesTest, HashedPasswordsAreStoredKeptAndNeverShown) {
+  for (const bool option : {true, false}) {
+    SCOPED_TRACE(option ? "option on" : "option off");
+    std::string config = kUserConfig;
+    if (option) {
+      config.insert(config.find("} MAIN;"), "(int)HashPasswords=1\n");
+    } else {
+      std::string hash;
+      ASSERT_TRUE(HashPassword("p w", &hash));
+      config.insert(config.find("        { alice:"),
+                    "{ erin:\n(string)Password=" + hash + "\n} erin;\n");
+    }
+    CgiSite site(config);
+    // The form of `user` with the password `pass`, in the authority Staff.
+    auto run = [&](std::string_view action, std::string_view user, std::string_view pass = {}) {
+      return RunCgi(
+          ProgramPath("vardadmin"),
+          site.Request("Action=" + std::string(action),
+                       FormBody({{"Authority", "Staff"}, {"User", user}, {"Pass", pass}})));
+    };
+    if (option) run("AddUserDo", "erin", "p w");
+    const std::string stored = StoredPassword(site.Config(), "erin");
+    EXPECT_EQ(HashCheck::kMatch, CheckPasswordHash("p w", stored)) << stored;
+    const std::string form = run("EditUser", "erin").Body();
+    EXPECT_THAT(form, HasSubstr("name=\"Pass\" size=\"20\" value=\"\""));
+    EXPECT_THAT(form, Not(HasSubstr(stored)));
+
+    EXPECT_THAT(run("ChangeUserDo", "erin").out, HasSubstr("changed in"));
+    EXPECT_EQ(stored, StoredPassword(site.Config(), "erin"));
+    const std::string alice = run("EditUser", "alice").Body();
+    EXPECT_EQ(option, alice.find("value=\"a1\"") == std::string::npos);
+  }
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 // fields that carry both from page to page, and the navigation those pages write. An authority
 // of up to kUsersPerPage users is never paged, so its pages stay as they are. Stateless; one
 // request, one thread.
-#ifndef VARD_USERPAGES_USER_PAGING_H_
-#define VARD_USERPAGES_USER_PAGING_H_
+#ifndef VARDOMAR_USERPAGES_USER_PAGING_H_
+#define VARDOMAR_USERPAGES_USER_PAGING_H_
 
 #include <string>
 #include <string_view>
@@ -66,4 +66,4 @@ bool RefuseUnknownUser(const UserScope& scope, const FieldSet& form);
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_PAGING_H_
+#endif  // VARDOMAR_USERPAGES_USER_PAGING_H_

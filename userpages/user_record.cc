@@ -2,6 +2,8 @@
 
 #include "cgi/html.h"
 #include "schema/entry_rules.h"
+#include "schema/names.h"
+#include "schema/password_hash.h"
 #include "tree/named_object.h"
 #include "tree/text_format.h"
 
@@ -51,9 +53,37 @@ std::string RefuseReservedName(const UserScope& scope, std::string_view user) {
          HtmlEscape(scope.authority_name) + "</B> ! Nothing was changed.";
 }
 
-std::string RefuseEmptyPassword(const FieldSet& form) {
-  if (*form.Get("Pass").Text() != '\0') return {};
+bool HashesPasswords(const TreeSection& root) {
+  return root.GetSection(kMain)->GetValue(kHashPasswords)->GetInt() != 0;
+}
+
+std::string_view KeptPassword(const TreeSection& root, const TreeSection& user) {
+  const std::string_view current = user.GetValue(kPassword)->GetString();
+  return HashesPasswords(root) || IsPasswordHash(current) ? current : std::string_view();
+}
+
+std::string RefuseEmptyPassword(const FieldSet& form, std::string_view kept) {
+  if (*form.Get("Pass").Text() != '\0' || !kept.empty()) return {};
   return "Password can not be empty ! Nothing was changed.";
+}
+
+std::string RefuseHashLikePassword(const FieldSet& form, bool hashing) {
+  if (hashing || !IsPasswordHash(form.Get("Pass").Text())) return {};
+  return "Password can not be stored as clear text - it begins like a password hash (such as "
+         "&quot;$2y$&quot;, &quot;$apr1$&quot; or &quot;{SHA}&quot;) and would be read as one ! "
+         "Nothing was changed.";
+}
+
+bool PasswordToStore(const FieldSet& form, bool hashing, std::string_view kept,
+                     std::string* stored) {
+  const std::string_view posted = form.Get("Pass").Text();
+  if (posted.empty()) {
+    *stored = kept;
+    return true;
+  }
+  if (hashing) return HashPassword(posted, stored);
+  *stored = posted;
+  return true;
 }
 
 bool PostedMapping(const FieldSet& form) { return NamesEqual(form.Get("MapTo").Text(), "ON"); }
@@ -66,8 +96,10 @@ std::string RefuseUserTexts(const FieldSet& form) {
   return RefuseText("Expiration date");
 }
 
-void WriteUserValues(TreeSection* user, const FieldSet& form) {
-  WriteUserRecord(user, PostedRecord(form));
+void WriteUserValues(TreeSection* user, const FieldSet& form, std::string_view password) {
+  UserRecord record = PostedRecord(form);
+  record.password = password;
+  WriteUserRecord(user, record);
 }
 
 std::string ExpireDateWarning(const char* expire) {

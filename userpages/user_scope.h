@@ -2,8 +2,8 @@
 // of those pages differ. The administration program takes the authority from the posted field
 // `Authority`; the site program from the binding of the site it is called on. Plain data, built
 // per request on its one thread.
-#ifndef VARD_USERPAGES_USER_SCOPE_H_
-#define VARD_USERPAGES_USER_SCOPE_H_
+#ifndef VARDOMAR_USERPAGES_USER_SCOPE_H_
+#define VARDOMAR_USERPAGES_USER_SCOPE_H_
 
 #include <string>
 
@@ -34,4 +34,4 @@ UserScope AdminUserScope(TreeSection* root, const FieldSet& form);
 
 }  // namespace vard
 
-#endif  // VARD_USERPAGES_USER_SCOPE_H_
+#endif  // VARDOMAR_USERPAGES_USER_SCOPE_H_

@@ -1,8 +1,8 @@
 // Test support shared by the user pages' tests of both programs: a configuration with an
 // authority of three users, and ways to look at the configuration file after a request.
 // Not thread-safe.
-#ifndef VARD_USERPAGES_USER_TEST_SUPPORT_H_
-#define VARD_USERPAGES_USER_TEST_SUPPORT_H_
+#ifndef VARDOMAR_USERPAGES_USER_TEST_SUPPORT_H_
+#define VARDOMAR_USERPAGES_USER_TEST_SUPPORT_H_
 
 #include <sys/types.h>
 
@@ -35,4 +35,4 @@ ino_t Inode(const std::string& path);
 
 }  // namespace vard::test
 
-#endif  // VARD_USERPAGES_USER_TEST_SUPPORT_H_
+#endif  // VARDOMAR_USERPAGES_USER_TEST_SUPPORT_H_

@@ -1,7 +1,10 @@
 // A password with non-ASCII characters and blanks, typed into the administration pages in a real
 // browser (Debian's headless Chromium), opens the guarded site through the browser's own Basic
-// log-on, is shown as typed in the edit form, and still works after that form is saved.
+// log-on, is shown as typed in the edit form, and still works after that form is saved; then,
+// with the pages storing hashes, it is stored as a hash, never shown, and kept by an empty field.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
 
 import {chooseAuthority, launchBrowser, menu, startRun, stopRun, submit}
   from './run_support.mjs';
@@ -59,6 +62,28 @@ async function main() {
     await submit(page);
     assert.match(await page.textContent('body'), /jürgen changed in authority Readers/);
     await signIn('after the edit form was saved');
+
+    // Once the pages store hashes, the password typed again is stored as one and never shown.
+    const config = path.join(server.state, 'data', 'vardomar.cfg');
+    fs.writeFileSync(config, fs.readFileSync(config, 'utf8')
+      .replace('} MAIN;', '    (int)HashPasswords=1\n} MAIN;'));
+    const editForm = async () => {
+      await page.goto(`${base}/cgi-bin/vardadmin`);
+      await menu(page, 'Change user');
+      await chooseAuthority(page, 'Readers');
+      await page.selectOption('select[name=User]', USER);
+      await submit(page);
+      assert.equal(await page.inputValue('input[name=Pass]'), '', 'no stored password is shown');
+    };
+    await editForm();
+    await page.fill('input[name=Pass]', PASSWORD);
+    await submit(page);
+    assert.ok(!fs.readFileSync(config, 'utf8').includes(PASSWORD), 'stored as a hash');
+    await signIn('with the password stored as a hash');
+    await editForm();
+    assert.ok(!(await page.content()).includes('$y$'), 'the hash is not in the page');
+    await submit(page);
+    await signIn('after an empty password kept the hash');
   } finally {
     if (browser) await browser.close();
     assert.equal(await stopRun(server), 0, 'the run command stops cleanly');

@@ -298,6 +298,38 @@ class SystemTest(unittest.TestCase):
             self.assertNotIn("alice", r.body)
 
 
+    def test_6_htpasswd_users_keep_their_passwords_and_no_page_shows_a_hash(self):
+        config = self.server.data("vardomar.cfg")
+        htpasswd = self.server.data("import.htpasswd")
+        subprocess.run(["htpasswd", "-cbB", htpasswd, "olduser", "old-pw"], check=True,
+                       capture_output=True)
+        harness.give_to_apache_user(htpasswd)
+
+        def vardcfg(*args):
+            # As the user the configuration belongs to, as an administrator would run it.
+            command = [os.path.join(harness.BIN, "vardcfg")] + list(args)
+            if harness.running_as_root():
+                command = ["runuser", "-u", "www-data", "--"] + command
+            return subprocess.run(command, capture_output=True, text=True)
+
+        r = vardcfg("import-htpasswd", config, "Staff", htpasswd, "--map-to", "webstaff")
+        self.assertEqual((r.returncode, r.stdout), (0, "Staff/olduser: added\n1 user(s) added\n"),
+                         r.stderr)
+        r = self.whoami("olduser", "old-pw")
+        self.assertEqual((r.status, r.cell("remote-user")), (200, "webstaff"))
+        self.assertEqual(self.whoami("olduser", "old-pW").status, 401)
+
+        r = vardcfg("hash-passwords", config)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn("alice-new", harness.read_text(config))
+        self.assertEqual(self.whoami("alice", "alice-new").status, 200)
+        for user in ("olduser", "alice"):
+            form = admin(self.port, "EditUser", Authority="Staff", User=user)
+            self.assertIn('name="Pass" size="20" value=""', form)
+            self.assertNotIn("$2y$", form)
+            self.assertNotIn("$y$", form)
+
+
 class SeveralChildrenTest(unittest.TestCase):
     """Each child process holds its own filter instance; every one of them notices a change."""
 

@@ -1,0 +1,31 @@
+#include "cgi/program.h"
+
+#include <memory>
+
+#include "cgi/action.h"
+#include "cgi/config_location.h"
+#include "cgi/page.h"
+#include "cgi/request_guard.h"
+#include "platform/config_lock.h"
+
+namespace vard {
+
+int RunCgiProgram(const CgiProgram& program, FieldSet& form, FieldSet& query) {
+  const std::string_view action = query.Get("Action").Text();
+  if (!GuardRequest(action)) return 0;
+  WriteHeader("text/html");
+  if (program.handle_unloaded != nullptr && program.handle_unloaded(action, form)) return 0;
+
+  std::unique_ptr<char[]> path;
+  if (const int error = ReadConfigLocation(&path)) return program.write_error_page(error);
+  const ConfigLock lock(path.get(), LockModeForAction(action));
+  const auto root = std::make_unique<TreeSection>(path.get(), true);
+  if (root->LoadFile() == 0) return program.write_error_page(kConfigNotLoaded);
+
+  program.write_frame_start();
+  program.dispatch(root.get(), form, query);
+  program.write_frame_end();
+  return 0;
+}
+
+}  // namespace vard
