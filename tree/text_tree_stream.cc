@@ -1,7 +1,5 @@
 #include "tree/text_tree_stream.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
@@ -122,18 +120,7 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
     output_ = owned_output_.get();
     return;
   }
-  file_ = std::fopen(name, "r");
-  if (file_ == nullptr) return;
-  // A directory opens for reading here but yields no lines: taking it for an empty configuration
-  // would let a mistyped path pass as a loaded file, so only regular files (and pipes) open.
-  struct stat st;
-  if (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(file_);
-    file_ = nullptr;
-    errno = EISDIR;
-    return;
-  }
-  OpenSource();
+  source_ = LineSource::OpenFile(name);
 }
 
 TextTreeStream::TextTreeStream(AtomicFile& output)
@@ -146,20 +133,7 @@ TextTreeStream::TextTreeStream(std::string* out) : TreeStream("text"), write_(tr
 
 TextTreeStream::TextTreeStream(TextSource, std::string_view text)
     : TreeStream("text"), write_(false), memory_in_(text) {
-  // fmemopen needs at least one byte of buffer even for an empty text.
-  memory_in_.push_back('\0');
-  file_ = fmemopen(memory_in_.data(), text.size(), "r");
-  OpenSource();
-}
-
-void TextTreeStream::OpenSource() {
-  if (file_ == nullptr) return;
-  source_ = std::make_unique<LineSource>(file_);
-  if (source_->ok()) return;
-  source_.reset();
-  std::fclose(file_);
-  file_ = nullptr;
-  errno = ENOMEM;
+  source_.reset(new (std::nothrow) LineSource(memory_in_));
 }
 
 std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view text) {
@@ -190,14 +164,14 @@ int TextTreeStream::Close() {
     errno = error;
     return ok;
   }
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   source_.reset();
-  std::fclose(file_);
-  file_ = nullptr;
   return 1;
 }
 
-int TextTreeStream::IsOpen() const { return write_ ? Writing() : file_ != nullptr; }
+int TextTreeStream::IsOpen() const { return write_ ? Writing() : source_ != nullptr; }
+
+int TextTreeStream::InputError() const { return source_ ? source_->read_error() : 0; }
 
 int TextTreeStream::GetCapabilities() const { return kCapabilities; }
 
@@ -356,7 +330,7 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
 
 int TextTreeStream::ReadLine() {
   line_[0] = '\0';
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   size_t n = source_->ReadPiece(line_, kMaxLinePiece);
   line_[n] = '\0';
   if (n == 0) return 0;
@@ -373,7 +347,7 @@ int TextTreeStream::ReadLine() {
       line_[n++] = '\n';
       line_[n] = '\0';
       ++offset_;
-    } else if (next != EOF) {
+    } else if (next != -1) {
       continues_line_ = true;
     }
   }
@@ -547,7 +521,7 @@ const char* TextTreeStream::GetEntryName(const char** index) {
 }
 
 int TextTreeStream::CountArrayLines() {
-  if (!array_open_ || file_ == nullptr) return 0;
+  if (!array_open_ || source_ == nullptr) return 0;
   const long offset = offset_;
   const int line_number = line_number_;
   const std::string array_name = array_name_;
@@ -610,7 +584,7 @@ void TextTreeStream::LeaveArray() {
 }
 
 bool TextTreeStream::SeekTo(long offset, int line_number) {
-  if (file_ == nullptr || !source_->SeekTo(offset)) return false;
+  if (source_ == nullptr || !source_->SeekTo(offset)) return false;
   offset_ = offset;
   line_number_ = line_number;
   continues_line_ = false;
@@ -620,7 +594,7 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
 }
 
 int TextTreeStream::Rewind() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   sections_.clear();
   LeaveArray();
   SeekTo(0, 0);
@@ -628,7 +602,7 @@ int TextTreeStream::Rewind() {
 }
 
 int TextTreeStream::SearchForward(std::string_view name, bool any_section, int code, bool value) {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   LeaveArray();
   const size_t depth = sections_.size();
   const OpenSection current = depth > 0 ? sections_.back() : OpenSection{};
@@ -663,7 +637,7 @@ int TextTreeStream::FindSection(std::string_view name) {
 int TextTreeStream::FindNextSection() { return SearchForward({}, true, 0, false); }
 
 int TextTreeStream::SkipSection() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   const size_t depth = sections_.size();
   while (ReadLine()) {
     if (ParseLine() == kLineSectionClose && sections_.size() < depth) return 1;
@@ -673,7 +647,7 @@ int TextTreeStream::SkipSection() {
 }
 
 int TextTreeStream::BackToSectionStart() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   if (sections_.empty()) {
     Rewind();
     return 0;

@@ -55,6 +55,9 @@ class TextTreeStream : public TreeStream {
   int Close();
 
   int IsOpen() const override;
+  // Reader: the errno of a read that failed and so ended the input before the end of the file;
+  // 0 when every read succeeded (or this is a writer).
+  int InputError() const;
   int GetCapabilities() const override;
 
   int BeginSection(std::string_view name) override;
@@ -148,12 +151,9 @@ class TextTreeStream : public TreeStream {
   // FindSection (any_section: FindNextSection) and, with `value`, FindValue.
   int SearchForward(std::string_view name, bool any_section, int code, bool value);
   bool SeekTo(long offset, int line_number);
-  // Reader: the buffered source over file_, or (memory short) neither.
-  void OpenSource();
 
   bool write_;
-  FILE* file_ = nullptr;                      // reader
-  std::unique_ptr<LineSource> source_;        // reader: reads file_ while it is open
+  std::unique_ptr<LineSource> source_;        // reader: the input while it is open
   std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
   AtomicFile* output_ = nullptr;              // writer to a file: owned_output_ or the caller's
   FILE* memory_out_ = nullptr;                // writer to a text: an open_memstream over memory_
@@ -161,7 +161,7 @@ class TextTreeStream : public TreeStream {
   size_t memory_size_ = 0;
   std::string* memory_target_ = nullptr;
   bool memory_failed_ = false;
-  std::string memory_in_;  // reader of a text: the copy the file reads
+  std::string memory_in_;  // reader of a text: the copy source_ reads
   std::string refusal_;
   std::string out_line_;  // writer: the line being put together
 

@@ -127,8 +127,9 @@ class TreeSection : public TreeNode {
   int Save(TreeStream& stream) const;
 
   // Root only: loads the file named by this section's name into the tree. 1 when the file
-  // opened (whatever it held; what parses is added), 0 when it did not or this is not a
-  // file-backed root. `observer` (may be null) hears of every line read differently from how it
+  // opened and was read to its end (whatever it held; what parses is added); 0 with errno when it
+  // did not open, a read failed (what was read before stays added), or this is not a file-backed
+  // root. `observer` (may be null) hears of every line read differently from how it
   // looks; see LoadObserver.
   int LoadFile(LoadObserver* observer = nullptr);
   // Root only: replaces the file atomically (temporary file in the same directory, every write

@@ -218,6 +218,12 @@ int TreeSection::LoadFile(LoadObserver* observer) {
   if (!stream.IsOpen()) return 0;
   stream.SetObserver(observer);
   Load(stream);
+  // A tree missing the unread rest of its file would be saved over the whole file by the next
+  // change: a failed read is a failed load.
+  if (const int error = stream.InputError()) {
+    errno = error;
+    return 0;
+  }
   return 1;
 }
 
