@@ -24,21 +24,15 @@ class LoadObserver;
 // A section or value. Owned by its parent section (the root by whoever created it).
 class TreeNode : public NamedList {
  public:
-  // A TreeValue rather than a TreeSection; one of the shared read-only missing objects.
-  bool IsValue() const { return (flags_ & kValueFlag) != 0; }
-  bool IsNull() const { return (flags_ & kNullFlag) != 0; }
+  // A TreeValue rather than a TreeSection; one of the shared read-only missing objects (or a
+  // copy of one), which are the only read-only nodes.
+  bool IsValue() const { return kind() == Kind::kValue; }
+  bool IsNull() const { return IsReadOnly(); }
 
  protected:
-  static constexpr uint32_t kValueFlag = 1u << 0;
-  static constexpr uint32_t kNullFlag = 1u << 1;
-
-  constexpr TreeNode(Kind kind, uint32_t flags) : NamedList(kind, true), flags_(flags) {}
-  TreeNode(Kind kind, std::string_view name, uint32_t flags)
-      : NamedList(kind, name), flags_(flags) {}
-  TreeNode(const TreeNode& other) : NamedList(other), flags_(other.flags_) {}
-
- private:
-  uint32_t flags_;
+  constexpr explicit TreeNode(Kind kind) : NamedList(kind, true) {}
+  TreeNode(Kind kind, std::string_view name) : NamedList(kind, name) {}
+  TreeNode(const TreeNode& other) : NamedList(other) {}
 };
 
 // A value: one or more typed items, in practice one unnamed item.
@@ -66,7 +60,7 @@ class TreeValue : public TreeNode {
   int FindItemOfType(ItemType t) const;
 
  private:
-  constexpr TreeValue() : TreeNode(Kind::kValue, kValueFlag | kNullFlag) {}
+  constexpr TreeValue() : TreeNode(Kind::kValue) {}
   TreeValue(const TreeValue& other) : TreeNode(other) {}
 };
 
@@ -141,7 +135,7 @@ class TreeSection : public TreeNode {
   int SaveFile(std::string* refusal = nullptr) const;
 
  private:
-  constexpr TreeSection() : TreeNode(Kind::kSection, kNullFlag) {}
+  constexpr TreeSection() : TreeNode(Kind::kSection) {}
   TreeSection(const TreeSection& other) : TreeNode(other), file_backed_(other.file_backed_) {}
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
