@@ -4,6 +4,7 @@
 #ifndef VARDOMAR_TREE_TREE_ITEM_H_
 #define VARDOMAR_TREE_TREE_ITEM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -69,15 +70,24 @@ class TreeItem : public NamedObject {
   TreeItem(ItemType type, std::string_view index);
   TreeItem(const TreeItem& other);
 
+  // A text shorter than this lives inside the item: dates, account names and most passwords,
+  // which saves an allocation for nearly every string of a configuration.
+  static constexpr size_t kInlineText = 16;
+
+  bool HasHeapBlock() const;
+  // Holds a copy of `text` as a string's payload, freeing a heap block the item held.
+  void AssignText(std::string_view text);
+
   ItemType type_ = kNone;
-  int32_t byte_length_ = 0;
-  union Number {
+  int32_t byte_length_ = 0;  // bytes: the block's length; string: the text's length
+  union Payload {
     int32_t i32;
     float f;
     double d;
     int64_t i64;
+    char* heap;              // a byte block, or a string text of kInlineText bytes or more
+    char text[kInlineText];  // a shorter string text, zero-terminated
   } num_{.i64 = 0};
-  std::unique_ptr<char[]> data_;  // string text or byte block
 };
 
 }  // namespace vard
