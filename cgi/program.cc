@@ -18,8 +18,11 @@ int RunCgiProgram(const CgiProgram& program, FieldSet& form, FieldSet& query) {
 
   std::unique_ptr<char[]> path;
   if (const int error = ReadConfigLocation(&path)) return program.write_error_page(error);
+  // Declared before the lock so that it is destroyed after the lock is released: taking apart a
+  // tree of a million users is no reason to keep other requests and the filter's reload waiting.
+  std::unique_ptr<TreeSection> root;
   const ConfigLock lock(path.get(), LockModeForAction(action));
-  const auto root = std::make_unique<TreeSection>(path.get(), true);
+  root = std::make_unique<TreeSection>(path.get(), true);
   if (root->LoadFile() == 0) return program.write_error_page(kConfigNotLoaded);
 
   program.write_frame_start();
