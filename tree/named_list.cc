@@ -108,7 +108,6 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
   NamedObject* added = child.release();
   Slots()[slot - 1] = added;
   added->owner_ = this;
-  added->slot_ = slot;
   if (Indexed()) {
     if (name) extra_->index.Insert(FoldedNameHash(name), slot, added);
   } else if (count_ >= kIndexThreshold) {
@@ -130,7 +129,6 @@ int NamedList::RemoveAt(int i) {
   Slots()[i - 1] = nullptr;
   if (Indexed() && gone->GetName()) extra_->index.Erase(FoldedNameHash(gone->GetName()), i);
   gone->owner_ = nullptr;
-  gone->slot_ = 0;
   if (!extra_) extra_ = std::make_unique<Extra>();
   extra_->holes.push_back(i);
   std::push_heap(extra_->holes.begin(), extra_->holes.end(), std::greater<>());
@@ -140,14 +138,23 @@ int NamedList::RemoveAt(int i) {
 
 int NamedList::Remove(std::string_view name) { return RemoveAt(IndexOf(name)); }
 
-void NamedList::ChildRenaming(int32_t slot, const char* old_name) {
-  if (Indexed() && old_name) extra_->index.Erase(FoldedNameHash(old_name), slot);
-}
-
-void NamedList::ChildRenamed(int32_t slot, const NamedObject* child) {
-  if (Indexed() && child->GetName()) {
-    extra_->index.Insert(FoldedNameHash(child->GetName()), slot, child);
+void NamedList::ChildRenamed(const NamedObject* child, std::string_view old_name) {
+  if (!Indexed()) return;
+  NameIndex& index = extra_->index;
+  int32_t slot = 0;
+  if (!old_name.empty()) {
+    const uint32_t old_hash = FoldedNameHash(old_name);
+    slot = index.LowestMatch(old_hash, [&](const NamedObject* c) { return c == child; });
+    if (slot != 0) index.Erase(old_hash, slot);
   }
+  if (slot == 0) {
+    // An unnamed child is not in the index: find its slot in the array.
+    NamedObject* const* slots = Slots();
+    for (int32_t i = 0; i < count_ && slot == 0; ++i) {
+      if (slots[i] == child) slot = i + 1;
+    }
+  }
+  if (slot != 0 && child->GetName()) index.Insert(FoldedNameHash(child->GetName()), slot, child);
 }
 
 }  // namespace vard

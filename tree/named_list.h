@@ -62,10 +62,8 @@ class NamedList : public NamedObject {
  private:
   friend class NamedObject;
 
-  // Keep the name index exact when the child in `slot` is renamed: called with the old name
-  // before, and with the child carrying its new name after.
-  void ChildRenaming(int32_t slot, const char* old_name);
-  void ChildRenamed(int32_t slot, const NamedObject* child);
+  // Keeps the name index exact when `child` was renamed from `old_name` (empty: it had none).
+  void ChildRenamed(const NamedObject* child, std::string_view old_name);
   // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
   int LowestSlotNamed(std::string_view name) const;
 
@@ -84,12 +82,12 @@ class NamedList : public NamedObject {
   void AppendSlot();
   bool Indexed() const { return extra_ && extra_->index.IsActive(); }
 
+  int32_t count_ = 0;
   union {
     NamedObject* one_ = nullptr;  // while Count() <= 1: the child or null
     NamedObject** many_;          // while Count() > 1: owned array of owned children (or null)
   };
   std::unique_ptr<Extra> extra_;
-  int32_t count_ = 0;
 };
 
 }  // namespace vard

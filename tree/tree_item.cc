@@ -10,12 +10,13 @@ const char kEmptyText[] = "";
 
 constinit TreeItem TreeItem::Null;
 
-TreeItem::TreeItem(ItemType type, std::string_view index)
-    : NamedObject(Kind::kItem, index), type_(type) {}
+TreeItem::TreeItem(ItemType type, std::string_view index) : NamedObject(Kind::kItem, index) {
+  subclass_byte_ = static_cast<uint8_t>(type);
+}
 
 TreeItem::TreeItem(const TreeItem& other)
-    : NamedObject(other), type_(other.type_), byte_length_(other.byte_length_), num_(other.num_) {
-  if (type_ == kString) {
+    : NamedObject(other), byte_length_(other.byte_length_), num_(other.num_) {
+  if (Type() == kString) {
     byte_length_ = 0;
     AssignText(other.AsString());
   } else if (other.HasHeapBlock()) {
@@ -29,8 +30,8 @@ TreeItem::~TreeItem() {
 }
 
 bool TreeItem::HasHeapBlock() const {
-  if (type_ == kBytes) return byte_length_ > 0;
-  return type_ == kString && static_cast<size_t>(byte_length_) >= kInlineText;
+  if (Type() == kBytes) return byte_length_ > 0;
+  return Type() == kString && static_cast<size_t>(byte_length_) >= kInlineText;
 }
 
 void TreeItem::AssignText(std::string_view text) {
@@ -96,17 +97,17 @@ std::unique_ptr<TreeItem> TreeItem::MakeBytes(const void* data, int32_t length,
 }
 
 const char* TreeItem::AsString() const {
-  if (type_ != kString) return kEmptyText;
+  if (Type() != kString) return kEmptyText;
   return static_cast<size_t>(byte_length_) < kInlineText ? num_.text : num_.heap;
 }
 
 const uint8_t* TreeItem::AsBytes() const {
-  return HasHeapBlock() && type_ == kBytes ? reinterpret_cast<const uint8_t*>(num_.heap) : nullptr;
+  return HasHeapBlock() && Type() == kBytes ? reinterpret_cast<const uint8_t*>(num_.heap) : nullptr;
 }
 
 int32_t TreeItem::SetFromInt(int32_t v) {
   if (IsReadOnly()) return 0;
-  switch (type_) {
+  switch (Type()) {
     case kInt:
       num_.i32 = v;
       return v;
@@ -133,7 +134,7 @@ int32_t TreeItem::SetFromInt(int32_t v) {
 }
 
 int TreeItem::SetText(std::string_view text) {
-  if (IsReadOnly() || type_ != kString) return 0;
+  if (IsReadOnly() || Type() != kString) return 0;
   AssignText(text);
   return 1;
 }

@@ -76,7 +76,7 @@ class TreeSection : public TreeNode {
   std::unique_ptr<NamedObject> Clone() const override;
 
   // A root whose name is the path of the file it loads from and saves to.
-  bool IsFileBacked() const { return file_backed_; }
+  bool IsFileBacked() const { return subclass_byte_ != 0; }
 
   // The child section / value of that name or in that slot; &TreeSection::Null /
   // &TreeValue::Null when absent or of the other kind. Never null.
@@ -136,15 +136,13 @@ class TreeSection : public TreeNode {
 
  private:
   constexpr TreeSection() : TreeNode(Kind::kSection) {}
-  TreeSection(const TreeSection& other) : TreeNode(other), file_backed_(other.file_backed_) {}
+  TreeSection(const TreeSection& other) : TreeNode(other) {}
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
   // `Node` added under that name, owned by this section; null when this section is read-only,
   // the name belongs to the other kind or the new child cannot be added.
   template <typename Node, Kind kKind>
   Node* OpenChild(std::string_view name);
-
-  bool file_backed_ = false;
 };
 
 }  // namespace vard

@@ -213,7 +213,7 @@ int TreeSection::Load(TreeStream& stream) {
 }
 
 int TreeSection::LoadFile(LoadObserver* observer) {
-  if (!file_backed_ || GetName() == nullptr) return 0;
+  if (!IsFileBacked() || GetName() == nullptr) return 0;
   TextTreeStream stream(GetName(), false);
   if (!stream.IsOpen()) return 0;
   stream.SetObserver(observer);
@@ -229,7 +229,7 @@ int TreeSection::LoadFile(LoadObserver* observer) {
 
 int TreeSection::SaveFile(std::string* refusal) const {
   if (refusal != nullptr) refusal->clear();
-  if (!file_backed_ || GetName() == nullptr) {
+  if (!IsFileBacked() || GetName() == nullptr) {
     errno = EINVAL;
     return 0;
   }
