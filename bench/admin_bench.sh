@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Whole-process time of vardadmin requests against a large configuration, as the web server
-# runs them: MainScreen (load only) and BindAddDo (load and save) against 100 000 users, and
-# ViewLog over a log of 1 000 000 records. Prints the median of each (hyperfine when present,
-# else a timed loop).
+# runs them: MainScreen (load only) and BindAddDo (load and save) against 100 000 users (or the
+# count given), and ViewLog over a log of 1 000 000 records. Prints the median of each (hyperfine
+# when present, else a timed loop), then each request's peak resident memory, since every request
+# holds the whole configuration, and with VARD_BENCH_INSTRUCTIONS=1 its instruction count
+# (valgrind), which a busy machine does not disturb.
 #
-#   bench/admin_bench.sh [build-dir] [runs]      (defaults: build, 10)
+#   bench/admin_bench.sh [build-dir] [runs] [users]      (defaults: build, 10, 100000)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
 runs=${2:-10}
+users=${3:-100000}
 admin=$build/bin/vardadmin
 [[ -x $admin ]] || { echo "no $admin: build the vardadmin target first" >&2; exit 1; }
 
@@ -16,18 +19,19 @@ work=$(mktemp -d /tmp/vard-admin-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 config=$work/config.cfg
 log=$work/auth.log
+# Posted from the programs' own pages, as the guard demands of the actions that change things.
 export VARDOMAR_REGISTRY=$work/registry SCRIPT_NAME=/scripts/vardadmin SERVER_NAME=localhost \
-  SERVER_PORT=80
+  SERVER_PORT=80 REQUEST_METHOD=POST HTTP_HOST=localhost HTTP_SEC_FETCH_SITE=same-origin
 
-# 100 000 users in one authority, laid out as the administration pages write them.
-awk -v logpath="$log" 'BEGIN {
+# The users in one authority, laid out as the administration pages write them.
+awk -v logpath="$log" -v users="$users" 'BEGIN {
   print "{ MAIN:"; print "    (int)Disable=0"; print "    (string)log=" logpath
   print "    { SERVERS:"; print "        (string)bench=Bench"; print "    } SERVERS;"
   print "} MAIN;"
   print "{ NTACCOUNTS:"; print "    { webstaff:"; print "        (string)Password=secret"
   print "    } webstaff;"; print "} NTACCOUNTS;"
   print "{ ACCOUNTS:"; print "    { Bench:"; print "        (int)ExpirationRequired=0"
-  for (i = 0; i < 100000; i++) {
+  for (i = 0; i < users; i++) {
     u = sprintf("user%06d", i)
     print "        { " u ":"
     print "            (string)Password=pw" i
@@ -104,3 +108,18 @@ else
   median BindAddDo "$restore" "$work/bind_add.sh"
   median ViewLog : "$work/view_log.sh"
 fi
+
+# Peak resident memory and, when asked, instructions of one run of each page.
+for page in main_screen:MainScreen bind_add:BindAddDo; do
+  script=$work/${page%%:*}.sh
+  eval "$restore"
+  if [[ -x /usr/bin/time ]]; then
+    /usr/bin/time -f "peak RSS ${page#*:}: %M KB" bash "$script"
+  fi
+  if [[ ${VARD_BENCH_INSTRUCTIONS:-0} == 1 ]] && command -v valgrind >/dev/null; then
+    eval "$restore"
+    valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null \
+      bash "$script" 2>&1 | awk -v n="${page#*:}" '/Collected/ { c = $NF }
+        END { print "instructions " n ": " c }'
+  fi
+done

@@ -19,12 +19,17 @@ int RunCgiProgram(const CgiProgram& program, FieldSet& form, FieldSet& query) {
 
   std::unique_ptr<char[]> path;
   if (const int error = ReadConfigLocation(&path)) return program.write_error_page(error);
+  // Declared before the lock so that it is destroyed after the lock is released: taking apart a
+  // tree of a million users is no reason to keep other requests and the filter's reload waiting.
+  std::unique_ptr<TreeSection> root;
   const ConfigLock lock(path.get(), LockModeForAction(action));
-  const auto root = std::make_unique<TreeSection>(path.get(), true);
-  // Another server of a farm may be replacing the file on the shared volume this moment.
-  if (RetryTransientFailure([&] { return root->LoadFile(); }) == 0) {
-    return program.write_error_page(kConfigNotLoaded);
-  }
+  // Another server of a farm may be replacing the file on the shared volume this moment; each try
+  // starts from an empty tree, since a read that failed part-way leaves what it read added.
+  const int loaded = RetryTransientFailure([&] {
+    root = std::make_unique<TreeSection>(path.get(), true);
+    return root->LoadFile();
+  });
+  if (loaded == 0) return program.write_error_page(kConfigNotLoaded);
 
   program.write_frame_start();
   program.dispatch(root.get(), form, query);

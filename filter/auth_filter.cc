@@ -103,8 +103,13 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   // saves it: such a failure is retried before the reload counts as failed.
   RetryTransientFailure([&] { return Env::Default()->GetFileVersion(path.get(), &version); });
   config_time_.Store(version);
-  auto loaded = std::make_unique<TreeSection>(text, true);
-  if (RetryTransientFailure([&] { return loaded->LoadFile(); }) == 0) {
+  // Each try starts from an empty tree: a read that failed part-way leaves what it read added.
+  std::unique_ptr<TreeSection> loaded;
+  const int opened = RetryTransientFailure([&] {
+    loaded = std::make_unique<TreeSection>(text, true);
+    return loaded->LoadFile();
+  });
+  if (opened == 0) {
     const int error = errno;
     *failed_path = text;
     *reason = std::strerror(error);

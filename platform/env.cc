@@ -191,6 +191,8 @@ int Env::Sync(int fd) { return fsync(fd); }
 
 int Env::Close(int fd) { return close(fd); }
 
+off_t Env::Seek(int fd, off_t offset) { return lseek(fd, offset, SEEK_SET); }
+
 int Env::ChangeMode(int fd, mode_t mode) { return fchmod(fd, mode); }
 
 int Env::ChangeOwner(int fd, uid_t owner, gid_t group) { return fchown(fd, owner, group); }

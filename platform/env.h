@@ -124,6 +124,8 @@ class Env {
   virtual ssize_t Write(int fd, const void* data, size_t size);
   virtual int Sync(int fd);
   virtual int Close(int fd);
+  // lseek(2) to `offset` bytes from the start of the file: the new offset, or -1 with errno.
+  virtual off_t Seek(int fd, off_t offset);
   virtual int ChangeMode(int fd, mode_t mode);
   virtual int ChangeOwner(int fd, uid_t owner, gid_t group);
   virtual int Rename(const char* from, const char* to);

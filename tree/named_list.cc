@@ -1,6 +1,7 @@
 #include "tree/named_list.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -25,7 +26,13 @@ NamedList::NamedList(std::string_view name) : NamedObject(Kind::kList, name) {}
 
 NamedList::NamedList(Kind kind, std::string_view name) : NamedObject(kind, name) {}
 
-NamedList::~NamedList() = default;
+NamedList::~NamedList() {
+  NamedObject** slots = Slots();
+  for (int32_t i = 0; i < count_; ++i) {
+    delete slots[i];
+  }
+  if (count_ > 1) delete[] many_;
+}
 
 std::unique_ptr<NamedObject> NamedList::Clone() const {
   std::unique_ptr<NamedList> copy(new NamedList(*this));
@@ -34,15 +41,15 @@ std::unique_ptr<NamedObject> NamedList::Clone() const {
 }
 
 void NamedList::CloneChildrenFrom(const NamedList& source) {
-  slots_.reserve(source.slots_.size() - source.holes_.size());
-  for (const auto& child : source.slots_) {
-    if (child) Add(child->Clone());
+  NamedObject* const* slots = source.Slots();
+  for (int32_t i = 0; i < source.count_; ++i) {
+    if (slots[i] != nullptr) Add(slots[i]->Clone());
   }
 }
 
 NamedObject* NamedList::At(int i) const {
-  if (i < 1 || i > Count()) return nullptr;
-  return slots_[i - 1].get();
+  if (i < 1 || i > count_) return nullptr;
+  return Slots()[i - 1];
 }
 
 int NamedList::IndexOf(std::string_view name) const {
@@ -54,18 +61,34 @@ int NamedList::IndexOf(std::string_view name) const {
 NamedObject* NamedList::Find(std::string_view name) const { return At(IndexOf(name)); }
 
 int NamedList::LowestSlotNamed(std::string_view name) const {
-  if (!index_.IsActive()) {
-    for (size_t i = 0; i < slots_.size(); ++i) {
-      const NamedObject* child = slots_[i].get();
-      if (child && child->GetName() && NameMatches(child->GetName(), name)) {
-        return static_cast<int>(i + 1);
-      }
+  if (!Indexed()) {
+    NamedObject* const* slots = Slots();
+    for (int32_t i = 0; i < count_; ++i) {
+      const NamedObject* child = slots[i];
+      if (child && child->GetName() && NameMatches(child->GetName(), name)) return i + 1;
     }
     return 0;
   }
-  return index_.LowestMatch(FoldedNameHash(name), [&](const NamedObject* child) {
+  return extra_->index.LowestMatch(FoldedNameHash(name), [&](const NamedObject* child) {
     return NameMatches(child->GetName(), name);
   });
+}
+
+void NamedList::AppendSlot() {
+  if (count_ == 0) {
+    one_ = nullptr;
+  } else if (count_ == 1) {
+    auto** slots = new NamedObject*[2];
+    slots[0] = one_;
+    many_ = slots;
+  } else if (std::has_single_bit(static_cast<uint32_t>(count_))) {
+    auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
+    std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
+    delete[] many_;
+    many_ = slots;
+  }
+  ++count_;
+  Slots()[count_ - 1] = nullptr;
 }
 
 int NamedList::Add(std::unique_ptr<NamedObject> child) {
@@ -73,52 +96,65 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
   const char* name = child->GetName();
   if (name && LowestSlotNamed(name)) return 0;
   int32_t slot;
-  if (!holes_.empty()) {
-    std::pop_heap(holes_.begin(), holes_.end(), std::greater<>());
-    slot = holes_.back();
-    holes_.pop_back();
-    slots_[slot - 1] = std::move(child);
+  if (extra_ && !extra_->holes.empty()) {
+    std::vector<int32_t>& holes = extra_->holes;
+    std::pop_heap(holes.begin(), holes.end(), std::greater<>());
+    slot = holes.back();
+    holes.pop_back();
   } else {
-    slots_.push_back(std::move(child));
-    slot = Count();
+    AppendSlot();
+    slot = count_;
   }
-  NamedObject* added = slots_[slot - 1].get();
+  NamedObject* added = child.release();
+  Slots()[slot - 1] = added;
   added->owner_ = this;
-  added->slot_ = slot;
-  if (index_.IsActive()) {
-    if (name) index_.Insert(FoldedNameHash(name), slot, added);
-  } else if (Count() >= kIndexThreshold) {
-    index_.Reserve(static_cast<uint32_t>(Count()));
-    for (int i = 1; i <= Count(); ++i) {
-      const NamedObject* c = slots_[i - 1].get();
-      if (c && c->GetName()) index_.Insert(FoldedNameHash(c->GetName()), i, c);
+  if (Indexed()) {
+    if (name) extra_->index.Insert(FoldedNameHash(name), slot, added);
+  } else if (count_ >= kIndexThreshold) {
+    if (!extra_) extra_ = std::make_unique<Extra>();
+    NameIndex& index = extra_->index;
+    index.Reserve(static_cast<uint32_t>(count_));
+    NamedObject* const* slots = Slots();
+    for (int32_t i = 0; i < count_; ++i) {
+      const NamedObject* c = slots[i];
+      if (c && c->GetName()) index.Insert(FoldedNameHash(c->GetName()), i + 1, c);
     }
   }
   return slot;
 }
 
 int NamedList::RemoveAt(int i) {
-  if (IsReadOnly() || i < 1 || i > Count() || !slots_[i - 1]) return 0;
-  std::unique_ptr<NamedObject> gone = std::move(slots_[i - 1]);
-  if (index_.IsActive() && gone->GetName()) index_.Erase(FoldedNameHash(gone->GetName()), i);
+  if (IsReadOnly() || i < 1 || i > count_ || !Slots()[i - 1]) return 0;
+  std::unique_ptr<NamedObject> gone(Slots()[i - 1]);
+  Slots()[i - 1] = nullptr;
+  if (Indexed() && gone->GetName()) extra_->index.Erase(FoldedNameHash(gone->GetName()), i);
   gone->owner_ = nullptr;
-  gone->slot_ = 0;
-  holes_.push_back(i);
-  std::push_heap(holes_.begin(), holes_.end(), std::greater<>());
+  if (!extra_) extra_ = std::make_unique<Extra>();
+  extra_->holes.push_back(i);
+  std::push_heap(extra_->holes.begin(), extra_->holes.end(), std::greater<>());
   gone.reset();
   return i;
 }
 
 int NamedList::Remove(std::string_view name) { return RemoveAt(IndexOf(name)); }
 
-void NamedList::ChildRenaming(int32_t slot, const char* old_name) {
-  if (index_.IsActive() && old_name) index_.Erase(FoldedNameHash(old_name), slot);
-}
-
-void NamedList::ChildRenamed(int32_t slot, const NamedObject* child) {
-  if (index_.IsActive() && child->GetName()) {
-    index_.Insert(FoldedNameHash(child->GetName()), slot, child);
+void NamedList::ChildRenamed(const NamedObject* child, std::string_view old_name) {
+  if (!Indexed()) return;
+  NameIndex& index = extra_->index;
+  int32_t slot = 0;
+  if (!old_name.empty()) {
+    const uint32_t old_hash = FoldedNameHash(old_name);
+    slot = index.LowestMatch(old_hash, [&](const NamedObject* c) { return c == child; });
+    if (slot != 0) index.Erase(old_hash, slot);
   }
+  if (slot == 0) {
+    // An unnamed child is not in the index: find its slot in the array.
+    NamedObject* const* slots = Slots();
+    for (int32_t i = 0; i < count_ && slot == 0; ++i) {
+      if (slots[i] == child) slot = i + 1;
+    }
+  }
+  if (slot != 0 && child->GetName()) index.Insert(FoldedNameHash(child->GetName()), slot, child);
 }
 
 }  // namespace vard

@@ -21,12 +21,13 @@ class NamedList : public NamedObject {
  public:
   explicit NamedList(std::string_view name = {});
   ~NamedList() override;
+  NamedList& operator=(const NamedList&) = delete;
 
   // A compacted deep copy: the clones of the children in slot order, holes left out.
   std::unique_ptr<NamedObject> Clone() const override;
 
   // Number of slots, holes included; it never decreases.
-  int Count() const { return static_cast<int>(slots_.size()); }
+  int Count() const { return count_; }
 
   // The child in slot `i`; null for a hole or an index outside 1..Count().
   NamedObject* At(int i) const;
@@ -61,16 +62,32 @@ class NamedList : public NamedObject {
  private:
   friend class NamedObject;
 
-  // Keep the name index exact when the child in `slot` is renamed: called with the old name
-  // before, and with the child carrying its new name after.
-  void ChildRenaming(int32_t slot, const char* old_name);
-  void ChildRenamed(int32_t slot, const NamedObject* child);
+  // Keeps the name index exact when `child` was renamed from `old_name` (empty: it had none).
+  void ChildRenamed(const NamedObject* child, std::string_view old_name);
   // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
   int LowestSlotNamed(std::string_view name) const;
 
-  std::vector<std::unique_ptr<NamedObject>> slots_;
-  std::vector<int32_t> holes_;  // min-heap of the hole slots
-  NameIndex index_;             // empty while the list is small
+  // What only some lists need: the holes left by removals and, past a handful of children, the
+  // name index. Kept apart so a list of one or a few children stays small.
+  struct Extra {
+    std::vector<int32_t> holes;  // min-heap of the hole slots
+    NameIndex index;             // empty while the list is small
+  };
+
+  // The slot array: a list of one slot holds its child in place (most values hold one item);
+  // longer lists an owned array whose capacity is Count() rounded up to a power of two.
+  NamedObject* const* Slots() const { return count_ <= 1 ? &one_ : many_; }
+  NamedObject** Slots() { return count_ <= 1 ? &one_ : many_; }
+  // Appends an empty slot, growing the array when it is full.
+  void AppendSlot();
+  bool Indexed() const { return extra_ && extra_->index.IsActive(); }
+
+  int32_t count_ = 0;
+  union {
+    NamedObject* one_ = nullptr;  // while Count() <= 1: the child or null
+    NamedObject** many_;          // while Count() > 1: owned array of owned children (or null)
+  };
+  std::unique_ptr<Extra> extra_;
 };
 
 }  // namespace vard

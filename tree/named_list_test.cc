@@ -81,6 +81,8 @@ TEST(NamedListTest, RenameKeepsLookupExact) {
     EXPECT_EQ(first->SetName(""), 1);
     EXPECT_EQ(list.IndexOf("moved"), 0);
     EXPECT_EQ(list.Add(Named("moved")), 2);
+    EXPECT_EQ(first->SetName("named again"), 1) << "an unnamed child takes a name";
+    EXPECT_EQ(list.IndexOf("NAMED AGAIN"), 1);
   }
 }
 

@@ -20,14 +20,19 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 void NamedObject::AssignName(std::string_view text) {
   text = CutAtZero(text);
   if (text.empty()) return;
-  name_ = text.size() < kInlineName ? inline_name_ : new char[text.size() + 1];
-  std::memcpy(name_, text.data(), text.size());
-  name_[text.size()] = '\0';
+  char* to = name_.inline_text;
+  name_form_ = kInline;
+  if (text.size() >= kInlineName) {
+    to = name_.heap = new char[text.size() + 1];
+    name_form_ = kHeap;
+  }
+  std::memcpy(to, text.data(), text.size());
+  to[text.size()] = '\0';
 }
 
 void NamedObject::FreeName() {
-  if (name_ != inline_name_) delete[] name_;
-  name_ = nullptr;
+  if (name_form_ == kHeap) delete[] name_.heap;
+  name_form_ = kNoName;
 }
 
 NamedObject::NamedObject(std::string_view name) { AssignName(name); }
@@ -35,8 +40,8 @@ NamedObject::NamedObject(std::string_view name) { AssignName(name); }
 NamedObject::NamedObject(Kind kind, std::string_view name) : kind_(kind) { AssignName(name); }
 
 NamedObject::NamedObject(const NamedObject& other)
-    : kind_(other.kind_), read_only_(other.read_only_) {
-  if (other.name_) AssignName(other.name_);
+    : kind_(other.kind_), read_only_(other.read_only_), subclass_byte_(other.subclass_byte_) {
+  if (const char* name = other.GetName()) AssignName(name);
 }
 
 NamedObject::~NamedObject() { FreeName(); }
@@ -47,12 +52,13 @@ std::unique_ptr<NamedObject> NamedObject::Clone() const {
 
 int NamedObject::SetName(std::string_view text) {
   if (read_only_) return 0;
-  if (owner_ != nullptr) owner_->ChildRenaming(slot_, name_);
   // `text` may be this object's own name: copy it before freeing.
   const std::string copy(CutAtZero(text));
+  const char* old = GetName();
+  const std::string old_name = old ? old : "";
   FreeName();
   AssignName(copy);
-  if (owner_ != nullptr) owner_->ChildRenamed(slot_, this);
+  if (owner_ != nullptr) owner_->ChildRenamed(this, old_name);
   return 1;
 }
 

@@ -37,7 +37,9 @@ class NamedObject {
 
   // The name, or null when the object has none. Owned by the object; valid until it is renamed
   // or deleted.
-  const char* GetName() const { return name_; }
+  const char* GetName() const {
+    return name_form_ == kNoName ? nullptr : name_form_ == kInline ? name_.inline_text : name_.heap;
+  }
 
   // Replaces the name with a copy of `text` (empty: no name). Does not check the parent list for
   // another child of that name. 1 on success; 0 for a shared missing object, which stays as it is.
@@ -64,16 +66,24 @@ class NamedObject {
   // Short names live inside the object: one allocation less per node, and a lookup that reaches
   // the object has its name on the same cache line.
   static constexpr size_t kInlineName = 16;
+  enum NameForm : uint8_t { kNoName, kInline, kHeap };
 
   void AssignName(std::string_view text);
   void FreeName();
 
-  char* name_ = nullptr;  // into inline_name_, or an owned heap block, or null
-  char inline_name_[kInlineName] = {};
+  union Name {
+    char inline_text[kInlineName];  // a name shorter than kInlineName, zero-terminated
+    char* heap;                     // a longer name, owned
+  } name_ = {};
   NamedList* owner_ = nullptr;  // the list holding this object, for renames
-  int32_t slot_ = 0;            // 1-based slot in owner_
   Kind kind_ = Kind::kPlain;
   bool read_only_ = false;
+  NameForm name_form_ = kNoName;
+
+ protected:
+  // One byte a subclass keeps for itself (an item its type, a section its file-backed mark),
+  // declared last so that it fills what would be padding. Copied with the object.
+  uint8_t subclass_byte_ = 0;
 };
 
 }  // namespace vard

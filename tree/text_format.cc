@@ -5,8 +5,15 @@
 namespace vard {
 namespace {
 
+// A plain double loop: `chars` holds at most four characters, and find_first_of would call the
+// library once per character of the text, on every line a save writes.
 bool Contains(std::string_view text, std::string_view chars) {
-  return text.find_first_of(chars) != std::string_view::npos;
+  for (const char c : text) {
+    for (const char s : chars) {
+      if (c == s) return true;
+    }
+  }
+  return false;
 }
 
 bool StartsWithBlank(std::string_view text) {

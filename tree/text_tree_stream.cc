@@ -1,16 +1,14 @@
 #include "tree/text_tree_stream.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cinttypes>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "tree/line_source.h"
 #include "tree/named_object.h"
 #include "tree/tree_item.h"
 
@@ -18,7 +16,6 @@ namespace vard {
 namespace {
 
 constexpr int kCapabilities = 15;
-constexpr size_t kReadBuffer = 1 << 16;
 
 // The value texts the writer puts after "=": the reader's conversion gives back the same value.
 std::string FormatInt(int32_t value) { return std::to_string(value); }
@@ -55,6 +52,11 @@ bool ConvertInt(const char* text, int32_t* out) {
   const char* p = text;
   const bool negative = *p == '-';
   if (negative) ++p;
+  // A lone "0" is the most common value of all (every flag that is off).
+  if (p[0] == '0' && p[1] == '\0') {
+    *out = 0;
+    return true;
+  }
   if (*p >= '1' && *p <= '9') {
     int64_t v = 0;
     int digits = 0;
@@ -118,18 +120,7 @@ TextTreeStream::TextTreeStream(std::string_view path, bool write)
     output_ = owned_output_.get();
     return;
   }
-  file_ = std::fopen(name, "r");
-  if (file_ == nullptr) return;
-  // A directory opens for reading here but yields no lines: taking it for an empty configuration
-  // would let a mistyped path pass as a loaded file, so only regular files (and pipes) open.
-  struct stat st;
-  if (fstat(fileno(file_), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(file_);
-    file_ = nullptr;
-    errno = EISDIR;
-    return;
-  }
-  std::setvbuf(file_, nullptr, _IOFBF, kReadBuffer);
+  source_ = LineSource::OpenFile(name);
 }
 
 TextTreeStream::TextTreeStream(AtomicFile& output)
@@ -142,9 +133,7 @@ TextTreeStream::TextTreeStream(std::string* out) : TreeStream("text"), write_(tr
 
 TextTreeStream::TextTreeStream(TextSource, std::string_view text)
     : TreeStream("text"), write_(false), memory_in_(text) {
-  // fmemopen needs at least one byte of buffer even for an empty text.
-  memory_in_.push_back('\0');
-  file_ = fmemopen(memory_in_.data(), text.size(), "r");
+  source_.reset(new (std::nothrow) LineSource(memory_in_));
 }
 
 std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view text) {
@@ -154,8 +143,6 @@ std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view tex
 }
 
 TextTreeStream::~TextTreeStream() { Close(); }
-
-bool TextTreeStream::ReadFailed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
 int TextTreeStream::Close() {
   if (write_ && memory_out_ != nullptr) {
@@ -177,13 +164,14 @@ int TextTreeStream::Close() {
     errno = error;
     return ok;
   }
-  if (file_ == nullptr) return 0;
-  std::fclose(file_);
-  file_ = nullptr;
+  if (source_ == nullptr) return 0;
+  source_.reset();
   return 1;
 }
 
-int TextTreeStream::IsOpen() const { return write_ ? Writing() : file_ != nullptr; }
+int TextTreeStream::IsOpen() const { return write_ ? Writing() : source_ != nullptr; }
+
+int TextTreeStream::InputError() const { return source_ ? source_->read_error() : 0; }
 
 int TextTreeStream::GetCapabilities() const { return kCapabilities; }
 
@@ -210,22 +198,14 @@ int TextTreeStream::Refuse(WriteProblem problem, std::string_view name, std::str
   return 0;
 }
 
-int TextTreeStream::WriteLine(const char* format, ...) {
-  FILE* out = OutStream();
-  static const char kSpaces[] = "                                                                ";
-  const size_t chunk = sizeof kSpaces - 1;
-  bool ok = true;
-  for (size_t left = sections_.size() * 4; left > 0 && ok;) {
-    const size_t n = left < chunk ? left : chunk;
-    ok = std::fwrite(kSpaces, 1, n, out) == n;
-    left -= n;
-  }
-  if (ok) {
-    va_list args;
-    va_start(args, format);
-    ok = std::vfprintf(out, format, args) >= 0;
-    va_end(args);
-  }
+int TextTreeStream::WriteLine(std::initializer_list<std::string_view> pieces) {
+  // The line is put together in one reused buffer and handed over in one call: the save of a
+  // large configuration is millions of short lines.
+  out_line_.assign(sections_.size() * kIndentPerLevel, ' ');
+  for (std::string_view piece : pieces) out_line_.append(piece);
+  out_line_.push_back('\n');
+  const bool ok =
+      std::fwrite(out_line_.data(), 1, out_line_.size(), OutStream()) == out_line_.size();
   NoteWrite(ok);
   return ok ? 1 : 0;
 }
@@ -235,7 +215,7 @@ int TextTreeStream::BeginSection(std::string_view name) {
   name = CutAtZero(name);
   const WriteProblem problem = CheckEntryLine(EntryLine::kSection, sections_.size(), name, {});
   if (problem != WriteProblem::kNone) return Refuse(problem, name);
-  const int ok = WriteLine("{ %.*s:\n", static_cast<int>(name.size()), name.data());
+  const int ok = WriteLine({"{ ", name, ":"});
   sections_.push_back(OpenSection{std::string(name), 0, 0});
   return ok;
 }
@@ -245,7 +225,7 @@ int TextTreeStream::EndSection() {
   if (sections_.empty()) return Refuse();
   const std::string name = std::move(sections_.back().name);
   sections_.pop_back();
-  return WriteLine("} %s;\n", name.c_str());
+  return WriteLine({"} ", name, ";"});
 }
 
 int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
@@ -255,10 +235,8 @@ int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
   if (array_open_) return Refuse();
   const WriteProblem problem = CheckEntryLine(EntryLine::kByteBlock, sections_.size(), name, index);
   if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
-  const int n = static_cast<int>(name.size());
-  const int ok = index.empty() ? WriteLine("[ %.*s:\n", n, name.data())
-                               : WriteLine("[ %.*s[%.*s]:\n", n, name.data(),
-                                           static_cast<int>(index.size()), index.data());
+  const int ok =
+      index.empty() ? WriteLine({"[ ", name, ":"}) : WriteLine({"[ ", name, "[", index, "]:"});
   array_open_ = true;
   array_name_.assign(name);
   return ok;
@@ -267,7 +245,7 @@ int TextTreeStream::BeginArray(std::string_view name, std::string_view index) {
 int TextTreeStream::EndArray() {
   if (!Writing()) return 0;
   if (!array_open_) return Refuse();
-  const int ok = WriteLine("] %s;\n", array_name_.c_str());
+  const int ok = WriteLine({"] ", array_name_, ";"});
   LeaveArray();
   return ok;
 }
@@ -277,7 +255,12 @@ int TextTreeStream::WriteBytes(const void* data, int32_t length) {
   if (data == nullptr) return Refuse();
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   int ok = 1;
-  for (int32_t i = 0; i < length && ok; ++i) ok = WriteLine("%X\n", bytes[i]);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int32_t i = 0; i < length && ok; ++i) {
+    // "%X": upper-case hexadecimal without leading zeros.
+    const char digits[2] = {kHex[bytes[i] >> 4], kHex[bytes[i] & 15]};
+    ok = WriteLine({bytes[i] < 16 ? std::string_view(digits + 1, 1) : std::string_view(digits, 2)});
+  }
   return ok;
 }
 
@@ -290,12 +273,8 @@ int TextTreeStream::WriteTyped(const char* type_word, std::string_view name, std
   const WriteProblem problem =
       CheckEntryLine(EntryLine::kValue, sections_.size(), name, index, type_word, value);
   if (problem != WriteProblem::kNone) return Refuse(problem, name, index);
-  const int n = static_cast<int>(name.size());
-  const int t = static_cast<int>(value.size());
-  if (index.empty())
-    return WriteLine("(%s)%.*s=%.*s\n", type_word, n, name.data(), t, value.data());
-  return WriteLine("(%s)%.*s[%.*s]=%.*s\n", type_word, n, name.data(),
-                   static_cast<int>(index.size()), index.data(), t, value.data());
+  if (index.empty()) return WriteLine({"(", type_word, ")", name, "=", value});
+  return WriteLine({"(", type_word, ")", name, "[", index, "]=", value});
 }
 
 int TextTreeStream::WriteInt64(std::string_view name, int64_t value, std::string_view index) {
@@ -351,14 +330,8 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
 
 int TextTreeStream::ReadLine() {
   line_[0] = '\0';
-  if (file_ == nullptr) return 0;
-  size_t n = 0;
-  while (n < kMaxLinePiece) {
-    const int c = getc_unlocked(file_);
-    if (c == EOF) break;
-    line_[n++] = static_cast<char>(c);
-    if (c == '\n') break;
-  }
+  if (source_ == nullptr) return 0;
+  size_t n = source_->ReadPiece(line_, kMaxLinePiece);
   line_[n] = '\0';
   if (n == 0) return 0;
   offset_ += static_cast<long>(n);
@@ -366,15 +339,15 @@ int TextTreeStream::ReadLine() {
   if (first_piece) ++line_number_;
   continues_line_ = false;
   if (n == kMaxLinePiece && line_[n - 1] != '\n') {
-    const int next = getc_unlocked(file_);
+    const int next = source_->Peek();
     if (next == '\n' && line_[n - 1] == '\r') {
+      source_->Skip();
       // A CR LF line end that straddles the piece limit: a line of 1021 characters is whole, as
       // it is in a file with LF line ends.
       line_[n++] = '\n';
       line_[n] = '\0';
       ++offset_;
-    } else if (next != EOF) {
-      std::ungetc(next, file_);
+    } else if (next != -1) {
       continues_line_ = true;
     }
   }
@@ -548,7 +521,7 @@ const char* TextTreeStream::GetEntryName(const char** index) {
 }
 
 int TextTreeStream::CountArrayLines() {
-  if (!array_open_ || file_ == nullptr) return 0;
+  if (!array_open_ || source_ == nullptr) return 0;
   const long offset = offset_;
   const int line_number = line_number_;
   const std::string array_name = array_name_;
@@ -611,7 +584,7 @@ void TextTreeStream::LeaveArray() {
 }
 
 bool TextTreeStream::SeekTo(long offset, int line_number) {
-  if (file_ == nullptr || std::fseek(file_, offset, SEEK_SET) != 0) return false;
+  if (source_ == nullptr || !source_->SeekTo(offset)) return false;
   offset_ = offset;
   line_number_ = line_number;
   continues_line_ = false;
@@ -621,7 +594,7 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
 }
 
 int TextTreeStream::Rewind() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   sections_.clear();
   LeaveArray();
   SeekTo(0, 0);
@@ -629,7 +602,7 @@ int TextTreeStream::Rewind() {
 }
 
 int TextTreeStream::SearchForward(std::string_view name, bool any_section, int code, bool value) {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   LeaveArray();
   const size_t depth = sections_.size();
   const OpenSection current = depth > 0 ? sections_.back() : OpenSection{};
@@ -664,7 +637,7 @@ int TextTreeStream::FindSection(std::string_view name) {
 int TextTreeStream::FindNextSection() { return SearchForward({}, true, 0, false); }
 
 int TextTreeStream::SkipSection() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   const size_t depth = sections_.size();
   while (ReadLine()) {
     if (ParseLine() == kLineSectionClose && sections_.size() < depth) return 1;
@@ -674,7 +647,7 @@ int TextTreeStream::SkipSection() {
 }
 
 int TextTreeStream::BackToSectionStart() {
-  if (file_ == nullptr) return 0;
+  if (source_ == nullptr) return 0;
   if (sections_.empty()) {
     Rewind();
     return 0;

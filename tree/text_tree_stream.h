@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 namespace vard {
 
 class AtomicFile;
+class LineSource;
 
 // Limits of the format (tree/text_format.h). The reader ignores a line whose name, type word or
 // text passes its limit (reported as kNameTooLong / kTypeTooLong / kTextTooLong). The writer
@@ -53,9 +55,10 @@ class TextTreeStream : public TreeStream {
   int Close();
 
   int IsOpen() const override;
+  // Reader: the errno of a read that failed and so ended the input before the end of the file;
+  // 0 when every read succeeded (or this is a writer).
+  int InputError() const;
   int GetCapabilities() const override;
-  // Reader: whether reading the file failed before its end (an I/O error, not the end itself).
-  bool ReadFailed() const;
 
   int BeginSection(std::string_view name) override;
   int EndSection() override;
@@ -126,8 +129,8 @@ class TextTreeStream : public TreeStream {
     int line_number;  // of the open line
   };
 
-  // Writer: indentation plus one formatted line; 1 ok, 0 failed (recorded).
-  int WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Writer: indentation, the pieces and a line end; 1 ok, 0 failed (recorded).
+  int WriteLine(std::initializer_list<std::string_view> pieces);
   // Writer: one typed value line with its already formatted value text.
   int WriteTyped(const char* type_word, std::string_view name, std::string_view index,
                  std::string_view value);
@@ -150,16 +153,17 @@ class TextTreeStream : public TreeStream {
   bool SeekTo(long offset, int line_number);
 
   bool write_;
-  FILE* file_ = nullptr;                // reader
+  std::unique_ptr<LineSource> source_;        // reader: the input while it is open
   std::unique_ptr<AtomicFile> owned_output_;  // writer of its own target
   AtomicFile* output_ = nullptr;              // writer to a file: owned_output_ or the caller's
-  FILE* memory_out_ = nullptr;          // writer to a text: an open_memstream over memory_
+  FILE* memory_out_ = nullptr;                // writer to a text: an open_memstream over memory_
   char* memory_ = nullptr;
   size_t memory_size_ = 0;
   std::string* memory_target_ = nullptr;
   bool memory_failed_ = false;
-  std::string memory_in_;  // reader of a text: the copy the file reads
+  std::string memory_in_;  // reader of a text: the copy source_ reads
   std::string refusal_;
+  std::string out_line_;  // writer: the line being put together
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};

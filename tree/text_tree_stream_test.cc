@@ -553,6 +553,32 @@ TEST_F(TextTreeStreamTest, SaveFailingMidWayKeepsTheOldFile) {
   EXPECT_EQ(errno, ENOENT);
 }
 
+// A load that cannot read the whole file fails, so that no later save writes a tree missing the
+// rest of it; a directory is no configuration.
+TEST_F(TextTreeStreamTest, LoadFailsWhenTheFileCannotBeReadToItsEnd) {
+  std::string big;
+  for (int i = 0; big.size() < (3u << 20); ++i) big += "(int)v" + std::to_string(i) + "=1\n";
+  const std::string path = Write("big.cfg", big);
+  for (const int nth : {1, 2}) {
+    TreeSection root(path, true);
+    int ok = 0;
+    int error = 0;
+    {
+      ScopedFaultEnv faults;
+      faults.env().FailNth(FileCall::kRead, nth, EIO);
+      ok = root.LoadFile();
+      error = errno;
+    }
+    EXPECT_EQ(ok, 0) << nth;
+    EXPECT_EQ(error, EIO) << nth;
+  }
+  TreeSection whole(path, true);
+  EXPECT_EQ(whole.LoadFile(), 1);
+  TreeSection directory(dir_, true);
+  EXPECT_EQ(directory.LoadFile(), 0);
+  EXPECT_EQ(errno, EISDIR);
+}
+
 TEST_F(TextTreeStreamTest, SavingUnderAnotherNameWritesTheSameTree) {
   auto root = Load(kExample);
   root->SetName(Path("copy.cfg"));

@@ -5,35 +5,46 @@
 #include <new>
 
 namespace vard {
-namespace {
-
-std::unique_ptr<char[]> CopyText(std::string_view text) {
-  auto copy = std::make_unique_for_overwrite<char[]>(text.size() + 1);
-  if (!text.empty()) std::memcpy(copy.get(), text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
-}
-
-}  // namespace
 
 const char kEmptyText[] = "";
 
 constinit TreeItem TreeItem::Null;
 
-TreeItem::TreeItem(ItemType type, std::string_view index)
-    : NamedObject(Kind::kItem, index), type_(type) {}
+TreeItem::TreeItem(ItemType type, std::string_view index) : NamedObject(Kind::kItem, index) {
+  subclass_byte_ = static_cast<uint8_t>(type);
+}
 
 TreeItem::TreeItem(const TreeItem& other)
-    : NamedObject(other), type_(other.type_), byte_length_(other.byte_length_), num_(other.num_) {
-  if (type_ == kString) {
-    data_ = CopyText(other.data_.get());
-  } else if (other.data_) {
-    data_ = std::make_unique_for_overwrite<char[]>(byte_length_);
-    std::memcpy(data_.get(), other.data_.get(), byte_length_);
+    : NamedObject(other), byte_length_(other.byte_length_), num_(other.num_) {
+  if (Type() == kString) {
+    byte_length_ = 0;
+    AssignText(other.AsString());
+  } else if (other.HasHeapBlock()) {
+    num_.heap = new char[byte_length_];
+    std::memcpy(num_.heap, other.num_.heap, byte_length_);
   }
 }
 
-TreeItem::~TreeItem() = default;
+TreeItem::~TreeItem() {
+  if (HasHeapBlock()) delete[] num_.heap;
+}
+
+bool TreeItem::HasHeapBlock() const {
+  if (Type() == kBytes) return byte_length_ > 0;
+  return Type() == kString && static_cast<size_t>(byte_length_) >= kInlineText;
+}
+
+void TreeItem::AssignText(std::string_view text) {
+  // The new payload is complete before the old is freed: `text` may be the item's own text.
+  Payload fresh;
+  char* to = fresh.text;
+  if (text.size() >= kInlineText) to = fresh.heap = new char[text.size() + 1];
+  if (!text.empty()) std::memcpy(to, text.data(), text.size());
+  to[text.size()] = '\0';
+  if (HasHeapBlock()) delete[] num_.heap;
+  num_ = fresh;
+  byte_length_ = static_cast<int32_t>(text.size());
+}
 
 std::unique_ptr<NamedObject> TreeItem::Clone() const {
   return std::unique_ptr<NamedObject>(new TreeItem(*this));
@@ -65,7 +76,7 @@ std::unique_ptr<TreeItem> TreeItem::MakeInt64(int64_t v, std::string_view index)
 
 std::unique_ptr<TreeItem> TreeItem::MakeString(std::string_view text, std::string_view index) {
   std::unique_ptr<TreeItem> item(new TreeItem(kString, index));
-  item->data_ = CopyText(text);
+  item->AssignText(text);
   return item;
 }
 
@@ -74,26 +85,29 @@ std::unique_ptr<TreeItem> TreeItem::MakeBytes(const void* data, int32_t length,
   std::unique_ptr<TreeItem> item(new TreeItem(kBytes, index));
   if (length <= 0) return item;
   // The length comes from a file; a block too large for memory is refused, not fatal.
-  item->data_.reset(new (std::nothrow) char[length]);
-  if (!item->data_) return nullptr;
+  item->num_.heap = new (std::nothrow) char[length];
+  if (item->num_.heap == nullptr) return nullptr;
   if (data) {
-    std::memcpy(item->data_.get(), data, length);
+    std::memcpy(item->num_.heap, data, length);
   } else {
-    std::memset(item->data_.get(), 0, length);
+    std::memset(item->num_.heap, 0, length);
   }
   item->byte_length_ = length;
   return item;
 }
 
-const char* TreeItem::AsString() const { return type_ == kString ? data_.get() : kEmptyText; }
+const char* TreeItem::AsString() const {
+  if (Type() != kString) return kEmptyText;
+  return static_cast<size_t>(byte_length_) < kInlineText ? num_.text : num_.heap;
+}
 
 const uint8_t* TreeItem::AsBytes() const {
-  return type_ == kBytes ? reinterpret_cast<const uint8_t*>(data_.get()) : nullptr;
+  return HasHeapBlock() && Type() == kBytes ? reinterpret_cast<const uint8_t*>(num_.heap) : nullptr;
 }
 
 int32_t TreeItem::SetFromInt(int32_t v) {
   if (IsReadOnly()) return 0;
-  switch (type_) {
+  switch (Type()) {
     case kInt:
       num_.i32 = v;
       return v;
@@ -108,8 +122,8 @@ int32_t TreeItem::SetFromInt(int32_t v) {
       return v;
     case kString: {
       char text[16];
-      std::snprintf(text, sizeof text, "%d", v);
-      data_ = CopyText(text);
+      const int length = std::snprintf(text, sizeof text, "%d", v);
+      AssignText(std::string_view(text, static_cast<size_t>(length)));
       return v;
     }
     case kBytes:
@@ -120,8 +134,8 @@ int32_t TreeItem::SetFromInt(int32_t v) {
 }
 
 int TreeItem::SetText(std::string_view text) {
-  if (IsReadOnly() || type_ != kString) return 0;
-  data_ = CopyText(text);
+  if (IsReadOnly() || Type() != kString) return 0;
+  AssignText(text);
   return 1;
 }
 

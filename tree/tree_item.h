@@ -4,6 +4,7 @@
 #ifndef VARDOMAR_TREE_TREE_ITEM_H_
 #define VARDOMAR_TREE_TREE_ITEM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -47,16 +48,16 @@ class TreeItem : public NamedObject {
   // Copies name, type and payload (texts and blocks are duplicated).
   std::unique_ptr<NamedObject> Clone() const override;
 
-  ItemType Type() const { return type_; }
+  ItemType Type() const { return static_cast<ItemType>(subclass_byte_); }
 
   // The payload when the item has that type; otherwise 0, 0.0, the shared empty text or null.
-  int32_t AsInt() const { return type_ == kInt ? num_.i32 : 0; }
-  float AsFloat() const { return type_ == kFloat ? num_.f : 0.0f; }
-  double AsDouble() const { return type_ == kDouble ? num_.d : 0.0; }
-  int64_t AsInt64() const { return type_ == kInt64 ? num_.i64 : 0; }
+  int32_t AsInt() const { return Type() == kInt ? num_.i32 : 0; }
+  float AsFloat() const { return Type() == kFloat ? num_.f : 0.0f; }
+  double AsDouble() const { return Type() == kDouble ? num_.d : 0.0; }
+  int64_t AsInt64() const { return Type() == kInt64 ? num_.i64 : 0; }
   const char* AsString() const;  // never null; owned by the item
   const uint8_t* AsBytes() const;
-  int32_t ByteLength() const { return type_ == kBytes ? byte_length_ : 0; }
+  int32_t ByteLength() const { return Type() == kBytes ? byte_length_ : 0; }
 
   // Stores `v` converted to the item's own type (string: its "%d" text). Returns `v`; 0 for a
   // bytes item, a typeless item or the missing item, which stay unchanged.
@@ -65,19 +66,27 @@ class TreeItem : public NamedObject {
   int SetText(std::string_view text);
 
  private:
-  constexpr TreeItem() : NamedObject(Kind::kItem, true) {}
+  constexpr TreeItem() : NamedObject(Kind::kItem, true) { subclass_byte_ = kNone; }
   TreeItem(ItemType type, std::string_view index);
   TreeItem(const TreeItem& other);
 
-  ItemType type_ = kNone;
-  int32_t byte_length_ = 0;
-  union Number {
+  // A text shorter than this lives inside the item: dates, account names and most passwords,
+  // which saves an allocation for nearly every string of a configuration.
+  static constexpr size_t kInlineText = 16;
+
+  bool HasHeapBlock() const;
+  // Holds a copy of `text` as a string's payload, freeing a heap block the item held.
+  void AssignText(std::string_view text);
+
+  int32_t byte_length_ = 0;  // bytes: the block's length; string: the text's length
+  union Payload {
     int32_t i32;
     float f;
     double d;
     int64_t i64;
+    char* heap;              // a byte block, or a string text of kInlineText bytes or more
+    char text[kInlineText];  // a shorter string text, zero-terminated
   } num_{.i64 = 0};
-  std::unique_ptr<char[]> data_;  // string text or byte block
 };
 
 }  // namespace vard

@@ -7,7 +7,7 @@ constinit TreeValue TreeValue::Null;
 
 // ---- TreeValue ----
 
-TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name, kValueFlag) {}
+TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name) {}
 
 std::unique_ptr<NamedObject> TreeValue::Clone() const {
   std::unique_ptr<TreeValue> copy(new TreeValue(*this));
@@ -49,8 +49,9 @@ int TreeValue::SetString(std::string_view text) {
 
 // ---- TreeSection ----
 
-TreeSection::TreeSection(std::string_view name, bool file_backed)
-    : TreeNode(Kind::kSection, name, 0), file_backed_(file_backed) {}
+TreeSection::TreeSection(std::string_view name, bool file_backed) : TreeNode(Kind::kSection, name) {
+  subclass_byte_ = file_backed ? 1 : 0;
+}
 
 std::unique_ptr<NamedObject> TreeSection::Clone() const {
   std::unique_ptr<TreeSection> copy(new TreeSection(*this));

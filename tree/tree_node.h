@@ -24,21 +24,15 @@ class LoadObserver;
 // A section or value. Owned by its parent section (the root by whoever created it).
 class TreeNode : public NamedList {
  public:
-  // A TreeValue rather than a TreeSection; one of the shared read-only missing objects.
-  bool IsValue() const { return (flags_ & kValueFlag) != 0; }
-  bool IsNull() const { return (flags_ & kNullFlag) != 0; }
+  // A TreeValue rather than a TreeSection; one of the shared read-only missing objects (or a
+  // copy of one), which are the only read-only nodes.
+  bool IsValue() const { return kind() == Kind::kValue; }
+  bool IsNull() const { return IsReadOnly(); }
 
  protected:
-  static constexpr uint32_t kValueFlag = 1u << 0;
-  static constexpr uint32_t kNullFlag = 1u << 1;
-
-  constexpr TreeNode(Kind kind, uint32_t flags) : NamedList(kind, true), flags_(flags) {}
-  TreeNode(Kind kind, std::string_view name, uint32_t flags)
-      : NamedList(kind, name), flags_(flags) {}
-  TreeNode(const TreeNode& other) : NamedList(other), flags_(other.flags_) {}
-
- private:
-  uint32_t flags_;
+  constexpr explicit TreeNode(Kind kind) : NamedList(kind, true) {}
+  TreeNode(Kind kind, std::string_view name) : NamedList(kind, name) {}
+  TreeNode(const TreeNode& other) : NamedList(other) {}
 };
 
 // A value: one or more typed items, in practice one unnamed item.
@@ -66,7 +60,7 @@ class TreeValue : public TreeNode {
   int FindItemOfType(ItemType t) const;
 
  private:
-  constexpr TreeValue() : TreeNode(Kind::kValue, kValueFlag | kNullFlag) {}
+  constexpr TreeValue() : TreeNode(Kind::kValue) {}
   TreeValue(const TreeValue& other) : TreeNode(other) {}
 };
 
@@ -82,7 +76,7 @@ class TreeSection : public TreeNode {
   std::unique_ptr<NamedObject> Clone() const override;
 
   // A root whose name is the path of the file it loads from and saves to.
-  bool IsFileBacked() const { return file_backed_; }
+  bool IsFileBacked() const { return subclass_byte_ != 0; }
 
   // The child section / value of that name or in that slot; &TreeSection::Null /
   // &TreeValue::Null when absent or of the other kind. Never null.
@@ -127,10 +121,10 @@ class TreeSection : public TreeNode {
   int Save(TreeStream& stream) const;
 
   // Root only: loads the file named by this section's name into the tree. 1 when the file
-  // opened and was read to its end (whatever it held; what parses is added), 0 with errno when
-  // it did not open, a read failed (the tree then holds part of the file) or this is not a
-  // file-backed root. `observer` (may be null) hears of every line read differently from how it
-  // looks; see LoadObserver.
+  // opened and was read to its end (whatever it held; what parses is added); 0 with errno when it
+  // did not open, a read failed (what was read before stays added: load into a fresh root to try
+  // again), or this is not a file-backed root. `observer` (may be null) hears of every line read
+  // differently from how it looks; see LoadObserver.
   int LoadFile(LoadObserver* observer = nullptr);
   // Root only: replaces the file atomically (temporary file in the same directory, every write
   // checked, flushed, synced, renamed over the target keeping its permission bits). 1 on success;
@@ -141,16 +135,14 @@ class TreeSection : public TreeNode {
   int SaveFile(std::string* refusal = nullptr) const;
 
  private:
-  constexpr TreeSection() : TreeNode(Kind::kSection, kNullFlag) {}
-  TreeSection(const TreeSection& other) : TreeNode(other), file_backed_(other.file_backed_) {}
+  constexpr TreeSection() : TreeNode(Kind::kSection) {}
+  TreeSection(const TreeSection& other) : TreeNode(other) {}
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
   // `Node` added under that name, owned by this section; null when this section is read-only,
   // the name belongs to the other kind or the new child cannot be added.
   template <typename Node, Kind kKind>
   Node* OpenChild(std::string_view name);
-
-  bool file_backed_ = false;
 };
 
 }  // namespace vard

@@ -213,16 +213,16 @@ int TreeSection::Load(TreeStream& stream) {
 }
 
 int TreeSection::LoadFile(LoadObserver* observer) {
-  if (!file_backed_ || GetName() == nullptr) return 0;
+  if (!IsFileBacked() || GetName() == nullptr) return 0;
   TextTreeStream stream(GetName(), false);
   if (!stream.IsOpen()) return 0;
   stream.SetObserver(observer);
-  errno = 0;
   Load(stream);
-  if (stream.ReadFailed()) {
-    // Part of a file is no configuration: it would drop users and rules without a word. On a
-    // shared volume a read fails this way (ESTALE) when another server replaced the file.
-    if (errno == 0) errno = EIO;
+  // A tree missing the unread rest of its file would be saved over the whole file by the next
+  // change: a failed read is a failed load. On a shared volume a read fails this way (ESTALE)
+  // when another server replaced the file.
+  if (const int error = stream.InputError()) {
+    errno = error;
     return 0;
   }
   return 1;
@@ -230,7 +230,7 @@ int TreeSection::LoadFile(LoadObserver* observer) {
 
 int TreeSection::SaveFile(std::string* refusal) const {
   if (refusal != nullptr) refusal->clear();
-  if (!file_backed_ || GetName() == nullptr) {
+  if (!IsFileBacked() || GetName() == nullptr) {
     errno = EINVAL;
     return 0;
   }
