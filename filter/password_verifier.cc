@@ -1,44 +1,59 @@
 #include "filter/password_verifier.h"
 
+#include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <openssl/params.h>
 #include <sys/random.h>
 
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
-#include <string>
 
 #include "platform/env.h"
 #include "schema/password_hash.h"
 
 namespace vard {
-namespace {
 
-// The keyed digest of the texts joined by NUL, which none of them can hold (names and hashes
-// are stored texts, a typed password ends at its terminator): different inputs never join alike.
-std::array<unsigned char, 32> Mac(const std::array<unsigned char, 32>& key,
-                                  std::initializer_list<std::string_view> parts) {
-  std::string message;
-  for (const std::string_view part : parts) {
-    message.append(part);
-    message.push_back('\0');
-  }
-  std::array<unsigned char, 32> digest{};
-  unsigned int size = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-       reinterpret_cast<const unsigned char*>(message.data()), message.size(), digest.data(),
-       &size);
-  return digest;
+void PasswordVerifier::MacFree::operator()(evp_mac_ctx_st* context) const {
+  EVP_MAC_CTX_free(context);
 }
-
-}  // namespace
 
 PasswordVerifier::PasswordVerifier(size_t capacity, int64_t max_age_seconds)
     : shard_capacity_(capacity / kShards > 0 ? capacity / kShards : 1),
       max_age_seconds_(max_age_seconds) {
-  keyed_ = getrandom(key_.data(), key_.size(), 0) == static_cast<ssize_t>(key_.size());
+  std::array<unsigned char, 32> key{};
+  if (getrandom(key.data(), key.size(), 0) != static_cast<ssize_t>(key.size())) return;
+  EVP_MAC* const hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  if (hmac != nullptr) {
+    keyed_mac_.reset(EVP_MAC_CTX_new(hmac));
+    EVP_MAC_free(hmac);  // the context holds its own reference
+  }
+  char digest[] = "SHA256";
+  const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                               OSSL_PARAM_construct_end()};
+  if (keyed_mac_ && EVP_MAC_init(keyed_mac_.get(), key.data(), key.size(), params) != 1) {
+    keyed_mac_.reset();
+  }
+  OPENSSL_cleanse(key.data(), key.size());
+}
+
+// The parts are joined by NUL, which none of them can hold (names and hashes are stored texts, a
+// typed password ends at its terminator): different inputs never join alike.
+bool PasswordVerifier::Mac(std::initializer_list<std::string_view> parts, Digest* digest) const {
+  const std::unique_ptr<evp_mac_ctx_st, MacFree> context(EVP_MAC_CTX_dup(keyed_mac_.get()));
+  if (!context) return false;
+  static constexpr unsigned char kSeparator = 0;
+  for (const std::string_view part : parts) {
+    if (EVP_MAC_update(context.get(), reinterpret_cast<const unsigned char*>(part.data()),
+                       part.size()) != 1 ||
+        EVP_MAC_update(context.get(), &kSeparator, 1) != 1) {
+      return false;
+    }
+  }
+  size_t size = 0;
+  return EVP_MAC_final(context.get(), digest->data(), &size, digest->size()) == 1 &&
+         size == digest->size();
 }
 
 PasswordVerifier::Result PasswordVerifier::Verify(std::string_view authority, std::string_view user,
@@ -46,11 +61,12 @@ PasswordVerifier::Result PasswordVerifier::Verify(std::string_view authority, st
   Digest proof{};
   uint64_t slot = 0;
   const int64_t now = Env::Default()->NowSeconds();
-  if (keyed_) {
-    // The user's slot is keyed too, so nobody can choose names that crowd one shard.
-    const Digest user_digest = Mac(key_, {authority, user});
+  // The user's slot is keyed too, so nobody can choose names that crowd one shard.
+  Digest user_digest{};
+  const bool provable = keyed_mac_ && Mac({authority, user}, &user_digest) &&
+                        Mac({authority, user, hash, typed}, &proof);
+  if (provable) {
     std::memcpy(&slot, user_digest.data(), sizeof slot);
-    proof = Mac(key_, {authority, user, hash, typed});
     if (Remembered(slot, proof, now)) return Result::kMatch;
   }
   if (!slots_.try_acquire_for(std::chrono::milliseconds(kBusyWaitMs))) return Result::kBusy;
@@ -59,7 +75,7 @@ PasswordVerifier::Result PasswordVerifier::Verify(std::string_view authority, st
   hashes_computed_.fetch_add(1, std::memory_order_relaxed);
   switch (check) {
     case HashCheck::kMatch:
-      if (keyed_) Remember(slot, proof, now);
+      if (provable) Remember(slot, proof, now);
       return Result::kMatch;
     case HashCheck::kMismatch:
       return Result::kMismatch;

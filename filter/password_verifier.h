@@ -10,10 +10,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <semaphore>
 #include <string_view>
 #include <unordered_map>
+
+struct evp_mac_ctx_st;  // OpenSSL's EVP_MAC_CTX
 
 namespace vard {
 
@@ -61,14 +65,23 @@ class PasswordVerifier {
     std::unordered_map<uint64_t, Entry> entries;  // guarded by mu; keyed by the user's slot
   };
 
+  struct MacFree {
+    void operator()(evp_mac_ctx_st* context) const;
+  };
+
+  // Stores in `*digest` the keyed digest of `parts` joined by NUL. false when the library failed
+  // (then nothing may be remembered or looked up).
+  bool Mac(std::initializer_list<std::string_view> parts, Digest* digest) const;
   bool Remembered(uint64_t slot, const Digest& proof, int64_t now);
   void Remember(uint64_t slot, const Digest& proof, int64_t now);
   bool Fresh(const Entry& entry, int64_t now) const;
 
   const size_t shard_capacity_;
   const int64_t max_age_seconds_;
-  bool keyed_ = false;                   // set by the constructor only
-  std::array<unsigned char, 32> key_{};  // set by the constructor only
+  // keyed_mac_: HMAC-SHA-256 already keyed with the process's key (null without one). Set by the
+  // constructor only, then only read: every digest starts from a copy of it, which reads it, so
+  // no request pays for looking the algorithm up and keying it, nor waits on the library's lock.
+  std::unique_ptr<evp_mac_ctx_st, MacFree> keyed_mac_;
   std::array<Shard, kShards> shards_;
   std::counting_semaphore<kMaxConcurrentChecks> slots_{kMaxConcurrentChecks};
   std::atomic<uint64_t> hashes_computed_{0};
