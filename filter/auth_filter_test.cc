@@ -24,6 +24,7 @@ namespace {
 
 using test::AuthResult;
 using test::HostRequest;
+using test::ScopedEnv;
 using test::ScriptedRequest;
 
 // The real system with a clock the test sets.
@@ -34,16 +35,6 @@ class SettableClockEnv : public Env {
 
  private:
   std::atomic<int64_t> now_{0};
-};
-
-// Installs an Env for the life of the scope.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(Env::SetForTesting(env)) {}
-  ~ScopedEnv() { Env::SetForTesting(previous_); }
-
- private:
-  Env* previous_;
 };
 
 int64_t LocalMidnight(int year, int month, int day) {

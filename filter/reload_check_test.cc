@@ -20,6 +20,7 @@ namespace vard {
 namespace {
 
 using test::HostRequest;
+using test::ScopedEnv;
 
 // The real system with a monotonic clock the test sets and pauses that run `on_sleep` instead of
 // waiting.
@@ -32,15 +33,6 @@ class FarmEnv : public Env {
   std::atomic<int64_t> now_ms{0};
   std::atomic<int> sleeps{0};
   void (*on_sleep)() = nullptr;
-};
-
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(Env::SetForTesting(env)) {}
-  ~ScopedEnv() { Env::SetForTesting(previous_); }
-
- private:
-  Env* previous_;
 };
 
 class ReloadCheckTest : public test::FilterFixture {

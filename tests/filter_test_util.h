@@ -9,11 +9,22 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/env.h"
 #include "schema/events.h"
 #include "tests/filter_host.h"
 #include "tests/filter_sandbox.h"
 
 namespace vard::test {
+
+// Installs an Env for the life of the scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(Env::SetForTesting(env)) {}
+  ~ScopedEnv() { Env::SetForTesting(previous_); }
+
+ private:
+  Env* previous_;
+};
 
 // Passes when `line` is the record of `event` with the two parameters, the resource and the
 // site, stamped with a time of day and today's local date.
