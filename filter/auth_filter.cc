@@ -30,11 +30,11 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 }  // namespace
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
-  std::unique_ptr<TreeSection> root;
+  std::unique_ptr<LoadedConfig> loaded;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&root, &failed_path, &reason)) {
-    config_.Publish(std::move(root));
+  if (LoadFromSettings(&loaded, &failed_path, &reason)) {
+    config_.Publish(std::move(loaded));
     loaded_.store(1, std::memory_order_release);
   }
 }
@@ -73,7 +73,7 @@ void AuthFilter::SetConfigPath(std::string_view path) {
   config_path_.store(path_pool_.back().get(), std::memory_order_release);
 }
 
-bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
+bool AuthFilter::LoadFromSettings(std::unique_ptr<LoadedConfig>* loaded, std::string* failed_path,
                                   std::string* reason) {
   // Each version is read before what it describes is, so that a save landing in between still
   // counts as a change. Without a usable path the file watched stays the one loaded last.
@@ -104,10 +104,10 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
   RetryTransientFailure([&] { return Env::Default()->GetFileVersion(path.get(), &version); });
   config_time_.Store(version);
   // Each try starts from an empty tree: a read that failed part-way leaves what it read added.
-  std::unique_ptr<TreeSection> loaded;
+  std::unique_ptr<TreeSection> tree;
   const int opened = RetryTransientFailure([&] {
-    loaded = std::make_unique<TreeSection>(text, true);
-    return loaded->LoadFile();
+    tree = std::make_unique<TreeSection>(text, true);
+    return tree->LoadFile();
   });
   if (opened == 0) {
     const int error = errno;
@@ -115,7 +115,15 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
     *reason = std::strerror(error);
     return false;
   }
-  *root = std::move(loaded);
+  auto config = std::make_unique<LoadedConfig>();
+  config->rules = FilterConfig::FromTree(*tree);
+  if (config->rules == nullptr) {
+    *failed_path = text;
+    *reason = std::strerror(EFBIG);
+    return false;
+  }
+  config->tree = std::move(tree);
+  *loaded = std::move(config);
   return true;
 }
 
@@ -133,7 +141,7 @@ bool AuthFilter::SourcesChanged() const {
   return file != config_time_.Load() || store != store_time_.Load();
 }
 
-void AuthFilter::WriteBackupCopy(const TreeSection& replaced) {
+void AuthFilter::WriteBackupCopy(const LoadedConfig& replaced) {
   CalendarTime utc;
   Env* env = Env::Default();
   const bool have_time = env->UtcTime(env->NowSeconds(), &utc);
@@ -146,7 +154,7 @@ void AuthFilter::WriteBackupCopy(const TreeSection& replaced) {
   // would otherwise put copies at the root of the file system. A failed copy is lost silently:
   // the reload must go on whatever the backup directory holds.
   char name[kBackupNameCapacity];
-  SaveBackupCopy(replaced, dir.get(), utc, name, sizeof name);
+  SaveBackupCopy(*replaced.tree, dir.get(), utc, name, sizeof name);
 }
 
 bool AuthFilter::ReloadIfChanged() {
@@ -163,21 +171,21 @@ bool AuthFilter::ReloadIfChanged() {
   reloading_.store(1);
   FileVersion store;
   Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
-  std::unique_ptr<TreeSection> fresh;
+  std::unique_ptr<LoadedConfig> fresh;
   std::string failed_path;
   std::string reason;
   if (LoadFromSettings(&fresh, &failed_path, &reason)) {
     reload_failed_.store(0, std::memory_order_release);
     // Freed here when this scope ends, after the copy: a request holding the last reference
     // would otherwise pay for freeing a whole tree.
-    const std::unique_ptr<const TreeSection> replaced = config_.Publish(std::move(fresh));
+    const std::unique_ptr<const LoadedConfig> replaced = config_.Publish(std::move(fresh));
     WriteBackupCopy(*replaced);
   } else {
     // Passing requests on unjudged until the server restarts would open every guarded site: the
     // configuration in force stays, and the next change of the file or the store is tried.
     store_time_.Store(store);
     reload_failed_.store(1, std::memory_order_release);
-    LogEvent(*config_.Current(), nullptr, Event::kReloadFailed, failed_path, reason);
+    LogEvent(*config_.Current()->rules, nullptr, Event::kReloadFailed, failed_path, reason);
   }
   reloads_.fetch_add(1, std::memory_order_release);
   reloading_.store(0);

@@ -1,6 +1,7 @@
-// AuthFilter: the authentication filter object. It keeps the configuration tree loaded from the
-// file the settings store names, reloads it when the file changes (its last-write time or the
-// identity of the file behind the path; writing a backup copy of the tree it replaces), decides
+// AuthFilter: the authentication filter object. It keeps the configuration loaded from the file
+// the settings store names (in the compact form of FilterConfig), reloads it when the file changes
+// (its last-write time or the identity of the file behind the path; writing a backup copy of the
+// configuration it replaces), decides
 // every authentication notification against it and appends one event record per decision. A
 // reload loads the new tree beside the one in force and swaps it in: no request waits for it. A
 // reload that cannot load the file keeps the configuration in force and is tried again when the
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "filter/file_version_cell.h"
+#include "filter/filter_config.h"
 #include "filter/filter_object.h"
 #include "filter/password_verifier.h"
 #include "filter/reload_gate.h"
@@ -63,9 +65,16 @@ class AuthFilter : public FilterObject {
   // `request` and `credentials` stay the caller's; a null `credentials` is passed on untouched.
   FilterAnswer HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
+  // One loaded configuration: the form every decision reads, and the tree its backup copy is
+  // saved from.
+  struct LoadedConfig {
+    std::unique_ptr<const FilterConfig> rules;
+    std::unique_ptr<const TreeSection> tree;
+  };
+
   // A hold on one configuration: it stays valid and unchanged while the hold lasts, even after a
   // reload put another in force. Null while the filter is Unloaded.
-  using ConfigHold = SnapshotCell<TreeSection>::Hold;
+  using ConfigHold = SnapshotCell<LoadedConfig>::Hold;
 
   // Reloads the configuration when its file changed (see ReloadIfChanged), then holds the one in
   // force. Waits only in the thread that claims the reload, for its own load and for the holds
@@ -93,10 +102,10 @@ class AuthFilter : public FilterObject {
   FileVersion ConfigFileTime() const;
 
   // Appends the record of `event` with its two parameters (any text; CR and LF are written as
-  // spaces) to the log file the configuration `root` names. Silent when the filter is Unloaded,
-  // no log file is configured or it cannot be written. `root` must stay valid for the call (held,
-  // or the one in force in the reloading thread).
-  void LogEvent(const TreeSection& root, HTTP_FILTER_CONTEXT* request, Event event,
+  // spaces) to the log file the configuration `rules` names. Silent when the filter is Unloaded,
+  // no log file is configured or it cannot be written. `rules` must stay valid for the call
+  // (held, or the one in force in the reloading thread).
+  void LogEvent(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request, Event event,
                 std::string_view parameter1, std::string_view parameter2);
 
   // Whether a configuration is loaded, a reload is under way, and the number of holds now (for
@@ -109,34 +118,35 @@ class AuthFilter : public FilterObject {
   struct Decision;
   struct Scratch;
 
-  // The steps of the decision that run while holding the configuration `root`; they only read
-  // the tree and the request. `scratch` holds the texts the decision's parameters point into.
-  Decision Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
+  // The steps of the decision that run while holding the configuration `rules`; they only read
+  // it and the request. `scratch` holds the texts the decision's parameters point into.
+  Decision Decide(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request,
                   const HTTP_FILTER_AUTHENT& credentials, std::string_view user,
                   Scratch& scratch) const;
   // The check of a typed password against the user's stored hash: the refusal, or nothing when
   // it matched. May wait for a verification slot (PasswordVerifier::kBusyWaitMs at most).
-  std::optional<Decision> CheckHashedPassword(const TreeSection& account, std::string_view user,
-                                              std::string_view db, std::string_view typed,
-                                              std::string_view hash) const;
+  std::optional<Decision> CheckHashedPassword(const FilterConfig::User& account,
+                                              std::string_view user, std::string_view db,
+                                              std::string_view typed) const;
   // The expiration rules for a user whose password matched: the refusal or failure, or nothing
   // when the user may go on to the mapping.
-  std::optional<Decision> CheckExpiration(const TreeSection& authority, const TreeSection& account,
+  std::optional<Decision> CheckExpiration(const FilterConfig::Authority& authority,
+                                          const FilterConfig::User& account,
                                           std::string_view user) const;
 
   // Reads "Configuration File" from the settings store into config_path_, records the file's
-  // version in config_time_ (all zero when it is missing) and loads a new root from it into
-  // `root`. true when the file opened; false with the path and the reason of the failure in
+  // version in config_time_ (all zero when it is missing) and loads a new configuration from it
+  // into `loaded`. true when the file opened; false with the path and the reason of the failure in
   // `failed_path` and `reason` (config_path_ then names the file to watch). Only the constructor
   // and the reloading thread call it.
-  bool LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
+  bool LoadFromSettings(std::unique_ptr<LoadedConfig>* loaded, std::string* failed_path,
                         std::string* reason);
   // Whether the configuration's sources changed since they were loaded, or since the last
   // reload failed (then a missing file and the settings store count too).
   bool SourcesChanged() const;
   // Writes the backup copy of `replaced` when "Backup directory" names one. Reloading thread
   // only.
-  void WriteBackupCopy(const TreeSection& replaced);
+  void WriteBackupCopy(const LoadedConfig& replaced);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
 
@@ -184,7 +194,7 @@ class AuthFilter : public FilterObject {
   // config_: the configuration in force, held by every request for its decision (SnapshotCell
   // guards itself and keeps its hold counts on cache lines of their own). Published by the
   // constructor and then only by the reloading thread.
-  SnapshotCell<TreeSection> config_;
+  SnapshotCell<LoadedConfig> config_;
   // reload_mu_: held by the reloading thread for the whole reload, from the claim to freeing the
   // replaced tree, so that one thread at a time reloads. Only ever tried, never waited for: a
   // request that does not get it decides with the configuration in force.
