@@ -1,12 +1,11 @@
 // AuthFilter: the authentication filter object. It keeps the configuration loaded from the file
-// the settings store names (in the compact form of FilterConfig), reloads it when the file changes
-// (its last-write time or the identity of the file behind the path; writing a backup copy of the
-// configuration it replaces), decides
-// every authentication notification against it and appends one event record per decision. A
-// reload loads the new tree beside the one in force and swaps it in: no request waits for it. A
-// reload that cannot load the file keeps the configuration in force and is tried again when the
-// file or the settings store changes. Many server threads call it at once; the fields below say
-// which atomic or lock guards each of them.
+// the settings store names (in the compact form of FilterConfig), reloads it when the file
+// changes (its last-write time or the identity of the file behind the path; writing a backup copy
+// of the configuration it replaces), decides every authentication notification against it and
+// appends one event record per decision. A reload loads the new configuration beside the one in
+// force and swaps it in: no request waits for it. A reload that cannot load the file keeps the
+// configuration in force and is tried again when the file or the settings store changes. Many
+// server threads call it at once; the fields below say which atomic or lock guards each of them.
 #ifndef VARDOMAR_FILTER_AUTH_FILTER_H_
 #define VARDOMAR_FILTER_AUTH_FILTER_H_
 
@@ -19,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/backup_name.h"
 #include "filter/file_version_cell.h"
 #include "filter/filter_config.h"
 #include "filter/filter_object.h"
@@ -65,16 +65,9 @@ class AuthFilter : public FilterObject {
   // `request` and `credentials` stay the caller's; a null `credentials` is passed on untouched.
   FilterAnswer HandleAuthentication(HTTP_FILTER_CONTEXT* request, HTTP_FILTER_AUTHENT* credentials);
 
-  // One loaded configuration: the form every decision reads, and the tree its backup copy is
-  // saved from.
-  struct LoadedConfig {
-    std::unique_ptr<const FilterConfig> rules;
-    std::unique_ptr<const TreeSection> tree;
-  };
-
   // A hold on one configuration: it stays valid and unchanged while the hold lasts, even after a
   // reload put another in force. Null while the filter is Unloaded.
-  using ConfigHold = SnapshotCell<LoadedConfig>::Hold;
+  using ConfigHold = SnapshotCell<FilterConfig>::Hold;
 
   // Reloads the configuration when its file changed (see ReloadIfChanged), then holds the one in
   // force. Waits only in the thread that claims the reload, for its own load and for the holds
@@ -86,14 +79,14 @@ class AuthFilter : public FilterObject {
   // the settings store or the file it names changed, no reload is under way and none finished
   // since the version was read, and no other thread claims the reload at this moment: claims
   // it, loads the file the settings store names now beside the configuration in force, and
-  // returns true. When that file loads, the new tree is put in force, the backup copy of the one
-  // it replaced is written (when a backup directory is configured) once the decisions still
-  // using it have finished, and the replaced tree is freed by this thread. When it does not (no
-  // store, no value, a path too long, a file that cannot be opened), the current tree stays in
-  // force and one kReloadFailed record says why. Returns false without doing anything
-  // otherwise, always while the filter is Unloaded, and without examining the file while the
-  // reload check interval (ReloadGate) keeps this request from it. The calling thread must hold
-  // no configuration.
+  // returns true. When that file loads, its configuration is put in force, the backup copy of the
+  // one it replaced is written once the decisions still using it have finished (when a backup
+  // directory is configured now and was when the replaced one was loaded), and the replaced one
+  // is freed by this thread. When it does not (no store, no value, a path too long, a file that
+  // cannot be opened), the configuration in force stays and one kReloadFailed record says why.
+  // Returns false without doing anything otherwise, always while the filter is Unloaded, and
+  // without examining the file while the reload check interval (ReloadGate) keeps this request from
+  // it. The calling thread must hold no configuration.
   bool ReloadIfChanged();
 
   // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
@@ -135,24 +128,28 @@ class AuthFilter : public FilterObject {
                                           std::string_view user) const;
 
   // Reads "Configuration File" from the settings store into config_path_, records the file's
-  // version in config_time_ (all zero when it is missing) and loads a new configuration from it
-  // into `loaded`. true when the file opened; false with the path and the reason of the failure in
-  // `failed_path` and `reason` (config_path_ then names the file to watch). Only the constructor
-  // and the reloading thread call it.
-  bool LoadFromSettings(std::unique_ptr<LoadedConfig>* loaded, std::string* failed_path,
+  // version in config_time_ (all zero when it is missing) and loads the tree of a new
+  // configuration from it into `tree` and the form decisions read into `rules`. true when the
+  // file opened; false with the path and the reason of the failure in `failed_path` and `reason`
+  // (config_path_ then names the file to watch). Only the constructor and the reloading thread
+  // call it.
+  bool LoadFromSettings(std::unique_ptr<TreeSection>* tree,
+                        std::unique_ptr<const FilterConfig>* rules, std::string* failed_path,
                         std::string* reason);
   // Whether the configuration's sources changed since they were loaded, or since the last
   // reload failed (then a missing file and the settings store count too).
   bool SourcesChanged() const;
-  // Writes the backup copy of `replaced` when "Backup directory" names one. Reloading thread
-  // only.
-  void WriteBackupCopy(const LoadedConfig& replaced);
+  // Writes the backup copy of the configuration being replaced from backup_text_ when
+  // "Backup directory" names a directory, then keeps the text of `fresh`, the configuration
+  // replacing it, in that directory for its own copy. Constructor (without a copy to write) and
+  // reloading thread only.
+  void RollBackupText(const TreeSection& fresh, bool write_copy);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
 
   // Read-mostly state, read by every request.
   // loaded_: atomic; written only by the constructor. A reload never clears it: a failed one
-  // keeps the tree in force.
+  // keeps the configuration in force.
   std::atomic<int32_t> loaded_{0};
   // reload_failed_: atomic flag, written by the reloading thread (set when its load failed,
   // cleared when one succeeded) and read by every request's file check.
@@ -194,10 +191,14 @@ class AuthFilter : public FilterObject {
   // config_: the configuration in force, held by every request for its decision (SnapshotCell
   // guards itself and keeps its hold counts on cache lines of their own). Published by the
   // constructor and then only by the reloading thread.
-  SnapshotCell<LoadedConfig> config_;
+  SnapshotCell<FilterConfig> config_;
+  // backup_text_: the text of the configuration in force for its backup copy; null when no
+  // backup directory was named when it was loaded, or the text could not be kept there. Used
+  // only by the constructor and the thread holding reload_mu_.
+  std::unique_ptr<BackupText> backup_text_;
   // reload_mu_: held by the reloading thread for the whole reload, from the claim to freeing the
-  // replaced tree, so that one thread at a time reloads. Only ever tried, never waited for: a
-  // request that does not get it decides with the configuration in force.
+  // replaced configuration, so that one thread at a time reloads. Only ever tried, never waited
+  // for: a request that does not get it decides with the configuration in force.
   std::mutex reload_mu_;
 };
 

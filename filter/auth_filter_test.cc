@@ -158,7 +158,7 @@ bool Eventually(Predicate done) {
 // The password of the mapped account in a held configuration: which version it is.
 std::string VersionOf(const AuthFilter::ConfigHold& config) {
   FilterConfig::Account account;
-  return config->rules->FindAccount("webstaff", &account) ? std::string(account.password) : "";
+  return config->FindAccount("webstaff", &account) ? std::string(account.password) : "";
 }
 
 TEST_F(AuthFilterTest, RunningRequestKeepsItsConfigurationWhileNewRequestsUseTheNewOne) {

@@ -93,8 +93,8 @@ FilterAnswer AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
   // a replaced tree alive; afterwards only the outcome and the error are read.
   const Decision decision = [&] {
     const ConfigHold config = AcquireConfig();
-    const Decision decided = Decide(*config->rules, request, *credentials, user, scratch);
-    LogEvent(*config->rules, request, decided.event, decided.parameter1, decided.parameter2);
+    const Decision decided = Decide(*config, request, *credentials, user, scratch);
+    LogEvent(*config, request, decided.event, decided.parameter1, decided.parameter2);
     if (decided.outcome == Decision::Outcome::kMap) {
       CopyCredential(credentials->pszUser, decided.account_name);
       CopyCredential(credentials->pszPassword, decided.account_password);
