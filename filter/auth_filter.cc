@@ -30,11 +30,13 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 }  // namespace
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
-  std::unique_ptr<TreeSection> root;
+  std::unique_ptr<TreeSection> tree;
+  std::unique_ptr<const FilterConfig> rules;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&root, &failed_path, &reason)) {
-    config_.Publish(std::move(root));
+  if (LoadFromSettings(&tree, &rules, &failed_path, &reason)) {
+    RollBackupText(*tree, false);
+    config_.Publish(std::move(rules));
     loaded_.store(1, std::memory_order_release);
   }
 }
@@ -73,8 +75,9 @@ void AuthFilter::SetConfigPath(std::string_view path) {
   config_path_.store(path_pool_.back().get(), std::memory_order_release);
 }
 
-bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
-                                  std::string* reason) {
+bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* tree,
+                                  std::unique_ptr<const FilterConfig>* rules,
+                                  std::string* failed_path, std::string* reason) {
   // Each version is read before what it describes is, so that a save landing in between still
   // counts as a change. Without a usable path the file watched stays the one loaded last.
   FileVersion version;
@@ -109,13 +112,17 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* root, std::strin
     loaded = std::make_unique<TreeSection>(text, true);
     return loaded->LoadFile();
   });
-  if (opened == 0) {
-    const int error = errno;
+  std::unique_ptr<const FilterConfig> form =
+      opened != 0 ? FilterConfig::FromTree(*loaded) : nullptr;
+  if (form == nullptr) {
+    // A file whose names and texts pass 4 GB loads as a tree but fits no form.
+    const int error = opened == 0 ? errno : EFBIG;
     *failed_path = text;
     *reason = std::strerror(error);
     return false;
   }
-  *root = std::move(loaded);
+  *tree = std::move(loaded);
+  *rules = std::move(form);
   return true;
 }
 
@@ -133,20 +140,24 @@ bool AuthFilter::SourcesChanged() const {
   return file != config_time_.Load() || store != store_time_.Load();
 }
 
-void AuthFilter::WriteBackupCopy(const TreeSection& replaced) {
+void AuthFilter::RollBackupText(const TreeSection& fresh, bool write_copy) {
+  const std::unique_ptr<const BackupText> replaced = std::move(backup_text_);
   CalendarTime utc;
   Env* env = Env::Default();
   const bool have_time = env->UtcTime(env->NowSeconds(), &utc);
   SettingsKey key(Hive::kLocalMachine, kRegistryKey);
   std::unique_ptr<char[]> dir = key.ReadString(kBackupDirValue);
   key.Close();
-  if (dir == nullptr || !have_time) return;
-  // An empty directory means "no copies", like a missing one (SaveBackupCopy writes nothing for
-  // it): the configuration page stores the value even when its field was left blank, and ""
-  // would otherwise put copies at the root of the file system. A failed copy is lost silently:
-  // the reload must go on whatever the backup directory holds.
-  char name[kBackupNameCapacity];
-  SaveBackupCopy(replaced, dir.get(), utc, name, sizeof name);
+  // An empty directory means "no copies", like a missing one (SaveBackupCopy and BackupText write
+  // nothing for it): the configuration page stores the value even when its field was left blank,
+  // and "" would otherwise put copies at the root of the file system. A failed copy is lost
+  // silently: the reload must go on whatever the backup directory holds.
+  if (dir == nullptr) return;
+  if (write_copy && replaced != nullptr && have_time) {
+    char name[kBackupNameCapacity];
+    SaveBackupCopy(*replaced, dir.get(), utc, name, sizeof name);
+  }
+  backup_text_ = BackupText::Save(fresh, dir.get());
 }
 
 bool AuthFilter::ReloadIfChanged() {
@@ -163,15 +174,20 @@ bool AuthFilter::ReloadIfChanged() {
   reloading_.store(1);
   FileVersion store;
   Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
-  std::unique_ptr<TreeSection> fresh;
+  std::unique_ptr<TreeSection> tree;
+  std::unique_ptr<const FilterConfig> rules;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&fresh, &failed_path, &reason)) {
+  if (LoadFromSettings(&tree, &rules, &failed_path, &reason)) {
     reload_failed_.store(0, std::memory_order_release);
-    // Freed here when this scope ends, after the copy: a request holding the last reference
-    // would otherwise pay for freeing a whole tree.
-    const std::unique_ptr<const TreeSection> replaced = config_.Publish(std::move(fresh));
-    WriteBackupCopy(*replaced);
+    // Freed here, off the requests' path: a request holding the last reference would otherwise
+    // pay for freeing a whole configuration.
+    config_.Publish(std::move(rules)).reset();
+    // The copy of what was in force is written before the new text is kept: on a nearly full
+    // disk the copy that exists now matters more than one that may never be needed. The tree
+    // lives until its text is kept, and not a moment longer.
+    RollBackupText(*tree, true);
+    tree.reset();
   } else {
     // Passing requests on unjudged until the server restarts would open every guarded site: the
     // configuration in force stays, and the next change of the file or the store is tried.

@@ -1,11 +1,11 @@
-// AuthFilter: the authentication filter object. It keeps the configuration tree loaded from the
-// file the settings store names, reloads it when the file changes (its last-write time or the
-// identity of the file behind the path; writing a backup copy of the tree it replaces), decides
-// every authentication notification against it and appends one event record per decision. A
-// reload loads the new tree beside the one in force and swaps it in: no request waits for it. A
-// reload that cannot load the file keeps the configuration in force and is tried again when the
-// file or the settings store changes. Many server threads call it at once; the fields below say
-// which atomic or lock guards each of them.
+// AuthFilter: the authentication filter object. It keeps the configuration loaded from the file
+// the settings store names (in the compact form of FilterConfig), reloads it when the file
+// changes (its last-write time or the identity of the file behind the path; writing a backup copy
+// of the configuration it replaces), decides every authentication notification against it and
+// appends one event record per decision. A reload loads the new configuration beside the one in
+// force and swaps it in: no request waits for it. A reload that cannot load the file keeps the
+// configuration in force and is tried again when the file or the settings store changes. Many
+// server threads call it at once; the fields below say which atomic or lock guards each of them.
 #ifndef VARDOMAR_FILTER_AUTH_FILTER_H_
 #define VARDOMAR_FILTER_AUTH_FILTER_H_
 
@@ -18,7 +18,9 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/backup_name.h"
 #include "filter/file_version_cell.h"
+#include "filter/filter_config.h"
 #include "filter/filter_object.h"
 #include "filter/password_verifier.h"
 #include "filter/reload_gate.h"
@@ -65,7 +67,7 @@ class AuthFilter : public FilterObject {
 
   // A hold on one configuration: it stays valid and unchanged while the hold lasts, even after a
   // reload put another in force. Null while the filter is Unloaded.
-  using ConfigHold = SnapshotCell<TreeSection>::Hold;
+  using ConfigHold = SnapshotCell<FilterConfig>::Hold;
 
   // Reloads the configuration when its file changed (see ReloadIfChanged), then holds the one in
   // force. Waits only in the thread that claims the reload, for its own load and for the holds
@@ -77,14 +79,14 @@ class AuthFilter : public FilterObject {
   // the settings store or the file it names changed, no reload is under way and none finished
   // since the version was read, and no other thread claims the reload at this moment: claims
   // it, loads the file the settings store names now beside the configuration in force, and
-  // returns true. When that file loads, the new tree is put in force, the backup copy of the one
-  // it replaced is written (when a backup directory is configured) once the decisions still
-  // using it have finished, and the replaced tree is freed by this thread. When it does not (no
-  // store, no value, a path too long, a file that cannot be opened), the current tree stays in
-  // force and one kReloadFailed record says why. Returns false without doing anything
-  // otherwise, always while the filter is Unloaded, and without examining the file while the
-  // reload check interval (ReloadGate) keeps this request from it. The calling thread must hold
-  // no configuration.
+  // returns true. When that file loads, its configuration is put in force, the backup copy of the
+  // one it replaced is written once the decisions still using it have finished (when a backup
+  // directory is configured now and was when the replaced one was loaded), and the replaced one
+  // is freed by this thread. When it does not (no store, no value, a path too long, a file that
+  // cannot be opened), the configuration in force stays and one kReloadFailed record says why.
+  // Returns false without doing anything otherwise, always while the filter is Unloaded, and
+  // without examining the file while the reload check interval (ReloadGate) keeps this request from
+  // it. The calling thread must hold no configuration.
   bool ReloadIfChanged();
 
   // The configuration file's version now: its last-write time in nanoseconds since 1970 with the
@@ -93,10 +95,10 @@ class AuthFilter : public FilterObject {
   FileVersion ConfigFileTime() const;
 
   // Appends the record of `event` with its two parameters (any text; CR and LF are written as
-  // spaces) to the log file the configuration `root` names. Silent when the filter is Unloaded,
-  // no log file is configured or it cannot be written. `root` must stay valid for the call (held,
-  // or the one in force in the reloading thread).
-  void LogEvent(const TreeSection& root, HTTP_FILTER_CONTEXT* request, Event event,
+  // spaces) to the log file the configuration `rules` names. Silent when the filter is Unloaded,
+  // no log file is configured or it cannot be written. `rules` must stay valid for the call
+  // (held, or the one in force in the reloading thread).
+  void LogEvent(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request, Event event,
                 std::string_view parameter1, std::string_view parameter2);
 
   // Whether a configuration is loaded, a reload is under way, and the number of holds now (for
@@ -109,40 +111,45 @@ class AuthFilter : public FilterObject {
   struct Decision;
   struct Scratch;
 
-  // The steps of the decision that run while holding the configuration `root`; they only read
-  // the tree and the request. `scratch` holds the texts the decision's parameters point into.
-  Decision Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
+  // The steps of the decision that run while holding the configuration `rules`; they only read
+  // it and the request. `scratch` holds the texts the decision's parameters point into.
+  Decision Decide(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request,
                   const HTTP_FILTER_AUTHENT& credentials, std::string_view user,
                   Scratch& scratch) const;
   // The check of a typed password against the user's stored hash: the refusal, or nothing when
   // it matched. May wait for a verification slot (PasswordVerifier::kBusyWaitMs at most).
-  std::optional<Decision> CheckHashedPassword(const TreeSection& account, std::string_view user,
-                                              std::string_view db, std::string_view typed,
-                                              std::string_view hash) const;
+  std::optional<Decision> CheckHashedPassword(const FilterConfig::User& account,
+                                              std::string_view user, std::string_view db,
+                                              std::string_view typed) const;
   // The expiration rules for a user whose password matched: the refusal or failure, or nothing
   // when the user may go on to the mapping.
-  std::optional<Decision> CheckExpiration(const TreeSection& authority, const TreeSection& account,
+  std::optional<Decision> CheckExpiration(const FilterConfig::Authority& authority,
+                                          const FilterConfig::User& account,
                                           std::string_view user) const;
 
   // Reads "Configuration File" from the settings store into config_path_, records the file's
-  // version in config_time_ (all zero when it is missing) and loads a new root from it into
-  // `root`. true when the file opened; false with the path and the reason of the failure in
-  // `failed_path` and `reason` (config_path_ then names the file to watch). Only the constructor
-  // and the reloading thread call it.
-  bool LoadFromSettings(std::unique_ptr<TreeSection>* root, std::string* failed_path,
+  // version in config_time_ (all zero when it is missing) and loads the tree of a new
+  // configuration from it into `tree` and the form decisions read into `rules`. true when the
+  // file opened; false with the path and the reason of the failure in `failed_path` and `reason`
+  // (config_path_ then names the file to watch). Only the constructor and the reloading thread
+  // call it.
+  bool LoadFromSettings(std::unique_ptr<TreeSection>* tree,
+                        std::unique_ptr<const FilterConfig>* rules, std::string* failed_path,
                         std::string* reason);
   // Whether the configuration's sources changed since they were loaded, or since the last
   // reload failed (then a missing file and the settings store count too).
   bool SourcesChanged() const;
-  // Writes the backup copy of `replaced` when "Backup directory" names one. Reloading thread
-  // only.
-  void WriteBackupCopy(const TreeSection& replaced);
+  // Writes the backup copy of the configuration being replaced from backup_text_ when
+  // "Backup directory" names a directory, then keeps the text of `fresh`, the configuration
+  // replacing it, in that directory for its own copy. Constructor (without a copy to write) and
+  // reloading thread only.
+  void RollBackupText(const TreeSection& fresh, bool write_copy);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
 
   // Read-mostly state, read by every request.
   // loaded_: atomic; written only by the constructor. A reload never clears it: a failed one
-  // keeps the tree in force.
+  // keeps the configuration in force.
   std::atomic<int32_t> loaded_{0};
   // reload_failed_: atomic flag, written by the reloading thread (set when its load failed,
   // cleared when one succeeded) and read by every request's file check.
@@ -184,10 +191,14 @@ class AuthFilter : public FilterObject {
   // config_: the configuration in force, held by every request for its decision (SnapshotCell
   // guards itself and keeps its hold counts on cache lines of their own). Published by the
   // constructor and then only by the reloading thread.
-  SnapshotCell<TreeSection> config_;
+  SnapshotCell<FilterConfig> config_;
+  // backup_text_: the text of the configuration in force for its backup copy; null when no
+  // backup directory was named when it was loaded, or the text could not be kept there. Used
+  // only by the constructor and the thread holding reload_mu_.
+  std::unique_ptr<BackupText> backup_text_;
   // reload_mu_: held by the reloading thread for the whole reload, from the claim to freeing the
-  // replaced tree, so that one thread at a time reloads. Only ever tried, never waited for: a
-  // request that does not get it decides with the configuration in force.
+  // replaced configuration, so that one thread at a time reloads. Only ever tried, never waited
+  // for: a request that does not get it decides with the configuration in force.
   std::mutex reload_mu_;
 };
 

@@ -157,7 +157,8 @@ bool Eventually(Predicate done) {
 
 // The password of the mapped account in a held configuration: which version it is.
 std::string VersionOf(const AuthFilter::ConfigHold& config) {
-  return config->GetSection(kNtAccounts)->GetSection("webstaff")->GetValue(kPassword)->GetString();
+  FilterConfig::Account account;
+  return config->FindAccount("webstaff", &account) ? std::string(account.password) : "";
 }
 
 TEST_F(AuthFilterTest, RunningRequestKeepsItsConfigurationWhileNewRequestsUseTheNewOne) {

@@ -1,7 +1,10 @@
 #include "filter/backup_name.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "platform/atomic_file.h"
 #include "tree/text_tree_stream.h"
@@ -10,6 +13,19 @@ namespace vard {
 namespace {
 
 const char* Separator(std::string_view dir) { return dir.back() == '/' ? "" : "/"; }
+
+// Writes all of `data` to `fd`, continuing short writes. false with errno on failure.
+bool WriteAll(Env& env, int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = env.Write(fd, data.data(), data.size());
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -27,16 +43,50 @@ bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, c
   return n > 0 && static_cast<size_t>(n) < cap;
 }
 
-bool SaveBackupCopy(const TreeSection& root, std::string_view dir, const CalendarTime& utc,
+std::unique_ptr<BackupText> BackupText::Save(const TreeSection& root, std::string_view dir) {
+  if (dir.empty()) return nullptr;
+  // The text is formed whole first: the stream writes files only through AtomicFile, and a
+  // configuration's text is freed again before the load ends.
+  std::string text;
+  {
+    TextTreeStream stream(&text);
+    root.Save(stream);
+    if (stream.Close() != 1) return nullptr;
+  }
+  Env& env = *Env::Default();
+  const int fd = OpenPrivateFileWithoutName(dir);
+  if (fd < 0) return nullptr;
+  if (!WriteAll(env, fd, text)) {
+    env.Close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<BackupText>(new BackupText(fd));
+}
+
+BackupText::~BackupText() { Env::Default()->Close(fd_); }
+
+bool BackupText::CopyTo(AtomicFile& out) const {
+  Env& env = *Env::Default();
+  if (env.Seek(fd_, 0) != 0) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = env.Read(fd_, buffer, sizeof buffer);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (out.Write(std::string_view(buffer, static_cast<size_t>(n))) != 1) return false;
+  }
+}
+
+bool SaveBackupCopy(const BackupText& text, std::string_view dir, const CalendarTime& utc,
                     char* name, size_t cap) {
   if (!FormatBackupName(dir, utc, 1, name, cap)) return false;
   // Copies of writers killed in the middle (only where the file system has no unnamed files).
   RemoveAbandonedNewFiles(dir);
   AtomicFile copy(AtomicFile::NewFileIn{dir});
-  {
-    TextTreeStream stream(copy);
-    if (!stream.IsOpen()) return false;
-    root.Save(stream);
+  if (!copy.IsOpen()) return false;
+  if (!text.CopyTo(copy)) {
+    copy.Fail(errno != 0 ? errno : EIO);
+    return false;
   }
   // A copy already under a name stays as it is, whoever wrote it: Publish refuses an existing
   // name, so the first free one is taken without a window in which another writer could take it.

@@ -1,5 +1,6 @@
 #include "filter/backup_name.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/atomic_file.h"
 #include "platform/fault_env.h"
 
 namespace vard {
@@ -88,14 +91,22 @@ class SaveBackupCopyTest : public ::testing::Test {
     return copy.GetValue("version")->GetString();
   }
 
-  // Saves a configuration holding `version` as a copy made at `when`; its path, or "" on failure.
-  std::string Save(std::string_view version, const CalendarTime& when) {
+  // The kept text of a configuration holding `version`.
+  std::unique_ptr<BackupText> Text(std::string_view version) const {
     TreeSection root(dir_ + "/vardomar.cfg", true);
     root.OpenValue("version")->SetString(version);
+    return BackupText::Save(root, dir_);
+  }
+
+  // Copies `text` (null: none could be kept) as a copy made at `when`; its path, or "".
+  std::string Copy(const std::unique_ptr<BackupText>& text, const CalendarTime& when) {
     char name[kBackupNameCapacity];
-    if (!SaveBackupCopy(root, dir_, when, name, sizeof name)) return "";
-    EXPECT_EQ(dir_ + "/vardomar.cfg", root.GetName());
+    if (text == nullptr || !SaveBackupCopy(*text, dir_, when, name, sizeof name)) return "";
     return name;
+  }
+
+  std::string Save(std::string_view version, const CalendarTime& when) {
+    return Copy(Text(version), when);
   }
 
   std::string dir_;
@@ -138,33 +149,85 @@ TEST_F(SaveBackupCopyTest, CopiesArePrivateAndNeverFollowALink) {
   EXPECT_EQ("theirs", std::string(std::istreambuf_iterator<char>(theirs), {}));
 }
 
+// The kept text holds every password: only its owner may read it, and no program the web server
+// starts inherits it, with or without unnamed files.
+TEST_F(SaveBackupCopyTest, TheKeptTextIsPrivateAndNotInherited) {
+  for (const bool unnamed : {true, false}) {
+    UseUnnamedTemporaryFiles(unnamed);
+    const mode_t saved_mask = umask(0);
+    const std::unique_ptr<BackupText> text = Text("v1");
+    umask(saved_mask);
+    ASSERT_NE(nullptr, text);
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+      if (error || target.rfind(dir_ + "/", 0) != 0) continue;
+      const int fd = std::stoi(entry.path().filename().string());
+      struct stat st {};
+      ASSERT_EQ(0, fstat(fd, &st));
+      EXPECT_EQ(0600u, st.st_mode & 07777);
+      EXPECT_EQ(0u, st.st_nlink);
+      EXPECT_NE(0, fcntl(fd, F_GETFD) & FD_CLOEXEC);
+      ++kept;
+    }
+    EXPECT_EQ(1, kept);
+    EXPECT_TRUE(Names().empty());
+  }
+  UseUnnamedTemporaryFiles(true);
+}
+
 TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
   const std::string fits(kBackupNameCapacity - 1 - 33 - dir_.size() - 1, 'd');
   ASSERT_EQ(0, mkdir((dir_ + "/" + fits).c_str(), 0700));
   const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
   char name[kBackupNameCapacity];
-  TreeSection root("", true);
+  const std::unique_ptr<BackupText> text = BackupText::Save(TreeSection("", true), dir_);
+  ASSERT_NE(nullptr, text);
   // The first copy fits; the second's number does not.
-  ASSERT_TRUE(SaveBackupCopy(root, dir_ + "/" + fits, when, name, sizeof name));
-  EXPECT_FALSE(SaveBackupCopy(root, dir_ + "/" + fits, when, name, sizeof name));
+  ASSERT_TRUE(SaveBackupCopy(*text, dir_ + "/" + fits, when, name, sizeof name));
+  EXPECT_FALSE(SaveBackupCopy(*text, dir_ + "/" + fits, when, name, sizeof name));
   EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir_ + "/" + fits), {}));
 
-  EXPECT_FALSE(SaveBackupCopy(root, dir_ + "/missing", when, name, sizeof name));
-  EXPECT_FALSE(SaveBackupCopy(root, "", when, name, sizeof name));
+  EXPECT_FALSE(SaveBackupCopy(*text, dir_ + "/missing", when, name, sizeof name));
+  EXPECT_FALSE(SaveBackupCopy(*text, "", when, name, sizeof name));
+  EXPECT_EQ(nullptr, BackupText::Save(TreeSection("", true), dir_ + "/missing"));
+  EXPECT_EQ(nullptr, BackupText::Save(TreeSection("", true), ""));
   EXPECT_EQ(std::vector<std::string>{fits}, Names());
 }
 
-// Every step of a copy made to fail: no copy is reported and none, whole or partial, is left.
+// Every step of keeping the text and of the copy made to fail: no copy is reported and none,
+// whole or partial, is left. The same where the file system has no unnamed files: the kept text
+// has no name either, so the cleanup of abandoned files can never take it.
 TEST_F(SaveBackupCopyTest, AFailedStepLeavesNoCopy) {
-  const FileCall kSteps[] = {FileCall::kCreate, FileCall::kChmod, FileCall::kWrite,
+  const FileCall kSteps[] = {FileCall::kCreate, FileCall::kChmod, FileCall::kWrite, FileCall::kRead,
                              FileCall::kSync,   FileCall::kLink,  FileCall::kClose};
-  for (const FileCall call : kSteps) {
-    SCOPED_TRACE(static_cast<int>(call));
-    ScopedFaultEnv faults;
-    faults.env().FailNth(call, 1, ENOSPC);
-    EXPECT_EQ("", Save("1", At(2001, 3, 7, 14, 5, 9)));
-    EXPECT_TRUE(Names().empty());
+  for (const bool unnamed : {true, false}) {
+    UseUnnamedTemporaryFiles(unnamed);
+    for (const FileCall call : kSteps) {
+      SCOPED_TRACE(static_cast<int>(call) * 2 + unnamed);
+      std::unique_ptr<BackupText> text = Text("1");
+      EXPECT_TRUE(Names().empty());
+      {
+        ScopedFaultEnv faults;
+        faults.env().FailNth(call, 1, ENOSPC);
+        EXPECT_EQ("", Copy(text, At(2001, 3, 7, 14, 5, 9)));
+      }
+      {
+        ScopedFaultEnv faults;
+        faults.env().FailNth(call, 1, ENOSPC);
+        EXPECT_EQ("", Save("1", At(2001, 3, 7, 14, 5, 9)));
+      }
+      EXPECT_TRUE(Names().empty());
+    }
+    if (!unnamed) {
+      ScopedFaultEnv faults;
+      faults.env().FailNth(FileCall::kUnlink, 1, EACCES);
+      EXPECT_EQ(nullptr, Text("1"));
+      EXPECT_TRUE(Names().empty());
+    }
   }
+  UseUnnamedTemporaryFiles(true);
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 #include "platform/env.h"
 #include "schema/binding_key.h"
 #include "schema/expire_date.h"
-#include "schema/names.h"
-#include "schema/password_hash.h"
 
 namespace vard {
 namespace {
@@ -78,7 +76,7 @@ struct AuthFilter::Decision {
   std::string_view parameter1;
   std::string_view parameter2;
   FilterError error;              // kFail: the reason given to the server
-  std::string_view account_name;  // kMap: owned by the tree
+  std::string_view account_name;  // kMap: owned by the configuration
   std::string_view account_password;
 };
 
@@ -122,12 +120,12 @@ FilterAnswer AuthFilter::HandleAuthentication(HTTP_FILTER_CONTEXT* request,
   return {FilterStatus::kNextNotification};
 }
 
-AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CONTEXT* request,
+AuthFilter::Decision AuthFilter::Decide(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request,
                                         const HTTP_FILTER_AUTHENT& credentials,
                                         std::string_view user, Scratch& scratch) const {
   using Outcome = Decision::Outcome;
 
-  if (root.GetSection(kMain)->GetValue(kDisable)->GetInt() != 0) {
+  if (rules.disabled()) {
     return Decision(Outcome::kAccept, Event::kFilterDisabled);
   }
   if (user.empty()) return Decision(Outcome::kAccept, Event::kAnonymous);
@@ -148,51 +146,47 @@ AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CON
   }
   const std::string_view key = scratch.key;
 
-  const TreeValue* binding = root.GetSection(kMain)->GetSection(kServers)->GetValue(key);
-  if (binding->IsNull()) return Decision(Outcome::kPassOn, Event::kSiteNotHandled, key);
-
-  const std::string_view authority_name = binding->GetString();
-  const TreeSection* authority = root.GetSection(kAccounts)->GetSection(authority_name);
-  if (authority->IsNull()) {
+  std::string_view authority_name;
+  if (!rules.FindBinding(key, &authority_name)) {
+    return Decision(Outcome::kPassOn, Event::kSiteNotHandled, key);
+  }
+  FilterConfig::Authority authority;
+  if (!rules.FindAuthority(authority_name, &authority)) {
     return Decision(Outcome::kFail, Event::kAuthorityNotFound, key, authority_name,
                     FilterError::kNotFound);
   }
-  const std::string_view db = authority->GetName();
+  const std::string_view db = authority.name;
 
-  const TreeSection* account = authority->GetSection(user);
-  if (account->IsNull()) return Decision(Outcome::kDeny, Event::kUserNotFound, user, db);
-  if (account->GetValue(kDisabled)->GetInt() != 0) {
-    return Decision(Outcome::kDeny, Event::kAccountDisabled, user, db);
+  FilterConfig::User account;
+  if (!rules.FindUser(authority, user, &account)) {
+    return Decision(Outcome::kDeny, Event::kUserNotFound, user, db);
   }
-  if (account->GetValue(kDoNotMap)->GetInt() != 0) {
-    return Decision(Outcome::kAccept, Event::kNotMapped, user, db);
-  }
+  if (account.disabled) return Decision(Outcome::kDeny, Event::kAccountDisabled, user, db);
+  if (account.do_not_map) return Decision(Outcome::kAccept, Event::kNotMapped, user, db);
   const std::string_view password =
       CredentialText(credentials.pszPassword, credentials.cbPasswordBuff);
   // A missing or empty stored password would let anyone who knows the name in.
-  const std::string_view stored_password = account->GetValue(kPassword)->GetString();
-  if (stored_password.empty()) return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
-  if (IsPasswordHash(stored_password)) {
-    std::optional<Decision> refused =
-        CheckHashedPassword(*account, user, db, password, stored_password);
-    if (refused) return *refused;
-  } else if (!SamePassword(password, stored_password)) {
+  if (account.password.empty()) {
     return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
   }
-  if (account->GetValue(kNoExpiration)->GetInt() == 0) {
-    std::optional<Decision> expired = CheckExpiration(*authority, *account, user);
+  if (account.password_is_hash) {
+    std::optional<Decision> refused = CheckHashedPassword(account, user, db, password);
+    if (refused) return *refused;
+  } else if (!SamePassword(password, account.password)) {
+    return Decision(Outcome::kDeny, Event::kInvalidPassword, user, db);
+  }
+  if (!account.no_expiration) {
+    std::optional<Decision> expired = CheckExpiration(authority, account, user);
     if (expired) return *expired;
   }
 
-  const TreeValue* map_to = account->GetValue(kMapTo);
-  if (map_to->IsNull()) return Decision(Outcome::kDeny, Event::kMapToMissing, user, db);
-  const std::string_view map_to_name = map_to->GetString();
-  const TreeSection* nt_account = root.GetSection(kNtAccounts)->GetSection(map_to_name);
-  if (nt_account->IsNull()) {
-    return Decision(Outcome::kDeny, Event::kMapToAccountNotFound, map_to_name);
+  if (!account.has_map_to) return Decision(Outcome::kDeny, Event::kMapToMissing, user, db);
+  FilterConfig::Account nt_account;
+  if (!rules.FindAccount(account.map_to, &nt_account)) {
+    return Decision(Outcome::kDeny, Event::kMapToAccountNotFound, account.map_to);
   }
-  const std::string_view nt_name = nt_account->GetName();
-  const std::string_view nt_password = nt_account->GetValue(kPassword)->GetString();
+  const std::string_view nt_name = nt_account.name;
+  const std::string_view nt_password = nt_account.password;
   // A cut name or password would make the server log on as another account, or fail in a way
   // nobody could trace: refuse to hand over anything but the whole credentials.
   if (!FitsCredential(credentials.pszUser, credentials.cbUserBuff, nt_name) ||
@@ -206,14 +200,12 @@ AuthFilter::Decision AuthFilter::Decide(const TreeSection& root, HTTP_FILTER_CON
   return success;
 }
 
-std::optional<AuthFilter::Decision> AuthFilter::CheckHashedPassword(const TreeSection& account,
-                                                                    std::string_view user,
-                                                                    std::string_view db,
-                                                                    std::string_view typed,
-                                                                    std::string_view hash) const {
+std::optional<AuthFilter::Decision> AuthFilter::CheckHashedPassword(
+    const FilterConfig::User& account, std::string_view user, std::string_view db,
+    std::string_view typed) const {
   using Outcome = Decision::Outcome;
   // Remembered under the stored name, so that every spelling of the name shares one entry.
-  switch (password_verifier_.Verify(db, account.GetName(), hash, typed)) {
+  switch (password_verifier_.Verify(db, account.name, account.password, typed)) {
     case PasswordVerifier::Result::kMatch:
       return std::nullopt;
     case PasswordVerifier::Result::kMismatch:
@@ -226,25 +218,24 @@ std::optional<AuthFilter::Decision> AuthFilter::CheckHashedPassword(const TreeSe
   return Decision(Outcome::kDeny, Event::kStoredPasswordDamaged, user, db);
 }
 
-std::optional<AuthFilter::Decision> AuthFilter::CheckExpiration(const TreeSection& authority,
-                                                                const TreeSection& account,
-                                                                std::string_view user) const {
+std::optional<AuthFilter::Decision> AuthFilter::CheckExpiration(
+    const FilterConfig::Authority& authority, const FilterConfig::User& account,
+    std::string_view user) const {
   using Outcome = Decision::Outcome;
-  const std::string_view db = authority.GetName();
-  const char* expire_date = account.GetValue(kExpireDate)->GetString();
-  if (*expire_date == '\0') {
-    if (authority.GetValue(kExpirationRequired)->GetInt() != 0) {
+  const std::string_view db = authority.name;
+  if (account.expire_form == FilterConfig::ExpireForm::kNone) {
+    if (authority.expiration_required) {
       return Decision(Outcome::kDeny, Event::kExpireDateMissing, user, db);
     }
     return std::nullopt;
   }
-  int month = 0;
-  int day = 0;
-  int year = 0;
-  if (!ReadExpireDate(expire_date, &month, &day, &year)) {
-    return Decision(Outcome::kFail, Event::kExpireDateError, account.GetName(), db,
+  if (account.expire_form == FilterConfig::ExpireForm::kUnreadable) {
+    return Decision(Outcome::kFail, Event::kExpireDateError, account.name, db,
                     FilterError::kBadConfiguration);
   }
+  const int month = account.month;
+  const int day = account.day;
+  const int year = account.year;
   // The year as typed, before months beyond December carry into later years.
   if (year > kLastSupportedYear) {
     return Decision(Outcome::kDeny, Event::kExpireYearTooLarge, user, db);

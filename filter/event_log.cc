@@ -8,7 +8,6 @@
 #include "filter/auth_filter.h"
 #include "filter/server_variable.h"
 #include "schema/event_record.h"
-#include "schema/names.h"
 
 namespace vard {
 namespace {
@@ -69,11 +68,11 @@ bool AppendRecord(const char* path, std::string_view record) {
   return written == static_cast<ssize_t>(record.size());
 }
 
-void AuthFilter::LogEvent(const TreeSection& root, HTTP_FILTER_CONTEXT* request, Event event,
+void AuthFilter::LogEvent(const FilterConfig& rules, HTTP_FILTER_CONTEXT* request, Event event,
                           std::string_view parameter1, std::string_view parameter2) {
   if (loaded_.load(std::memory_order_acquire) == 0) return;
   // Without a log path there is nothing to write, so skip the clock and the server variables.
-  const char* path = root.GetSection(kMain)->GetValue(kLog)->GetString();
+  const char* path = rules.log_path();
   if (*path == '\0') return;
   Env& env = *Env::Default();
   const char* when = RecordTimeOf(env, env.NowSeconds());

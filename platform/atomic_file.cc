@@ -53,6 +53,29 @@ std::string TempName(const std::string& dir, std::string_view stem) {
   return dir + "." + std::string(stem) + kTempMark + std::to_string(getpid()) + "." + RandomHex();
 }
 
+// Opens a new file in `dir` (with its trailing "/", "" for ".") with `access` (O_WRONLY or
+// O_RDWR): an unnamed one where the file system offers it, else one created under
+// TempName(dir, stem), which goes to `temp`. -1 with errno when neither could be made.
+int OpenNewFile(Env& env, const std::string& dir, std::string_view stem, int access,
+                std::string* temp) {
+  int fd = -1;
+  temp->clear();
+  if (g_use_unnamed.load()) {
+    // Unnamed: a writer that dies leaves nothing behind, and no name exists to plant a link at.
+    fd = env.Open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | access, kPrivateFileMode);
+    // Other errors (no directory, no rights) would fail a named file alike.
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = TempName(dir, stem);
+    // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link included, is never opened.
+    fd = env.Open(temp->c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW, kPrivateFileMode);
+    if (fd >= 0 || errno != EEXIST) break;
+  }
+  if (fd < 0) temp->clear();
+  return fd;
+}
+
 // The file to replace: a symbolic link is followed so that the link itself survives the rename.
 std::string ResolveTarget(const std::string& path) {
   Env* env = Env::Default();
@@ -166,23 +189,9 @@ AtomicFile::AtomicFile(NewFileIn where) {
 void AtomicFile::Create(mode_t mode, const struct stat* owner) {
   Env& env = *Env::Default();
   sink_.env = &env;
-  int fd = -1;
-  if (g_use_unnamed.load()) {
-    // Unnamed: a writer that dies leaves nothing behind, and no name exists to plant a link at.
-    fd = env.Open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY, kPrivateFileMode);
-    // Other errors (no directory, no rights) would fail a named file alike.
-    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-      error_ = errno;
-      return;
-    }
-  }
   std::string temp;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temp = TempName(dir_, target_.empty() ? kNewFileStem : target_.substr(dir_.size()));
-    // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link included, is never opened.
-    fd = env.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kPrivateFileMode);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  const int fd = OpenNewFile(
+      env, dir_, target_.empty() ? kNewFileStem : target_.substr(dir_.size()), O_WRONLY, &temp);
   if (fd < 0) {
     error_ = errno;
     return;
@@ -337,6 +346,27 @@ void RemoveAbandonedNewFiles(std::string_view dir) {
   std::string directory(dir);
   if (!directory.empty() && directory.back() != '/') directory.push_back('/');
   RemoveAbandoned(directory, kNewFileStem, kNewFileMinAge);
+}
+
+int OpenPrivateFileWithoutName(std::string_view dir) {
+  Env& env = *Env::Default();
+  std::string folder(dir);
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+  std::string temp;
+  // Not inherited: a program the web server starts (a CGI script) must never read the text.
+  const int fd = OpenNewFile(env, folder, kNewFileStem, O_RDWR | O_CLOEXEC, &temp);
+  if (fd < 0) return -1;
+  // A name would let the cleanup of abandoned new files remove the file while it is still in
+  // use; a process killed before the unlink leaves a file that cleanup does remove.
+  if ((!temp.empty() && env.Unlink(temp.c_str()) != 0) ||
+      env.ChangeMode(fd, kPrivateFileMode) != 0) {
+    const int error = errno;
+    if (!temp.empty()) env.Unlink(temp.c_str());
+    env.Close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
 }
 
 void UseUnnamedTemporaryFiles(bool use) { g_use_unnamed.store(use); }

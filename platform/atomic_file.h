@@ -111,8 +111,16 @@ void RemoveAbandonedTemporaries(std::string_view path);
 // writers make without a common lock: only those not written for ten minutes are removed.
 void RemoveAbandonedNewFiles(std::string_view dir);
 
+// Opens a new private file (kPrivateFileMode) for reading and writing in `dir` ("" for the
+// working directory), closed on exec, that no name leads to: an unnamed one where the file system offers it, else
+// one created as AtomicFile creates its temporary files and unlinked at once. The descriptor,
+// which the caller closes through Env; -1 with errno when the file could not be made (nothing is
+// left behind).
+int OpenPrivateFileWithoutName(std::string_view dir);
+
 // For tests: false makes every AtomicFile use named temporary files, as on a file system without
-// unnamed ones; true (the default) lets it try unnamed ones first. Not for concurrent use.
+// unnamed ones (OpenPrivateFileWithoutName too); true (the default) lets it try unnamed ones first.
+// Not for concurrent use.
 void UseUnnamedTemporaryFiles(bool use);
 
 }  // namespace vard

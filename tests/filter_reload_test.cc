@@ -206,6 +206,26 @@ TEST_F(FilterReloadTest, UnusableBackupDirectoryLosesOnlyTheCopy) {
   EXPECT_FALSE(PathExists(sandbox_.Path("missing")));
 }
 
+// A configuration's text is kept for its copy when it is loaded, in the backup directory named
+// then: one loaded while none was named gets no copy. The copy goes where the store names at the
+// replacement, wherever the text was kept.
+TEST_F(FilterReloadTest, TheTextIsKeptAtTheLoadAndCopiedWhereTheStoreSaysAtTheReplacement) {
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, ""));
+  Start();
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, backups_));
+  SaveVersion("v2");
+  EXPECT_EQ("v2", VersionInUse());
+  EXPECT_TRUE(ListDirectory(backups_).empty());
+
+  const std::string moved = sandbox_.Path("moved");
+  ASSERT_EQ(0, mkdir(moved.c_str(), 0700));
+  ASSERT_TRUE(sandbox_.SetRegistry(kBackupDirValue, moved));
+  SaveVersion("v3");
+  EXPECT_EQ("v3", VersionInUse());
+  EXPECT_EQ(std::vector<std::string>{"v2"}, BackupVersions(moved));
+  EXPECT_TRUE(ListDirectory(backups_).empty());
+}
+
 // A reload that cannot load keeps the configuration in force (passing requests on unjudged would
 // open every guarded site), says so once, and is tried again when the store or the file changes.
 TEST_F(FilterReloadTest, FailedReloadKeepsTheConfigurationAndIsTriedAgainAfterAChange) {
