@@ -5,6 +5,8 @@
 #include <cstring>
 #include <functional>
 
+#include "tree/node_arena.h"
+
 namespace vard {
 namespace {
 
@@ -21,6 +23,9 @@ bool NameMatches(const char* stored, std::string_view name) {
 }
 
 }  // namespace
+
+NamedList::Extra::Extra() = default;
+NamedList::Extra::~Extra() = default;
 
 NamedList::NamedList(std::string_view name) : NamedObject(Kind::kList, name) {}
 
@@ -45,6 +50,15 @@ void NamedList::CloneChildrenFrom(const NamedList& source) {
   for (int32_t i = 0; i < source.count_; ++i) {
     if (slots[i] != nullptr) Add(slots[i]->Clone());
   }
+}
+
+NodeArena* NamedList::TreeArena() {
+  NamedList* top = this;
+  while (top->owner_ != nullptr) top = top->owner_;
+  if (top->IsReadOnly()) return nullptr;
+  if (!top->extra_) top->extra_ = std::make_unique<Extra>();
+  if (!top->extra_->arena) top->extra_->arena = std::make_unique<NodeArena>();
+  return top->extra_->arena.get();
 }
 
 NamedObject* NamedList::At(int i) const {

@@ -46,6 +46,20 @@ NamedObject::NamedObject(const NamedObject& other)
 
 NamedObject::~NamedObject() { FreeName(); }
 
+void* NamedObject::operator new(size_t bytes) { return ::operator new(bytes); }
+
+void* NamedObject::operator new(size_t bytes, const std::nothrow_t&) noexcept {
+  return ::operator new(bytes, std::nothrow);
+}
+
+void NamedObject::operator delete(NamedObject* object, std::destroying_delete_t) {
+  const bool in_arena = object->in_arena_;
+  // The block starts at the most derived object, whatever class the pointer names.
+  void* block = dynamic_cast<void*>(object);
+  object->~NamedObject();
+  if (!in_arena) ::operator delete(block);
+}
+
 std::unique_ptr<NamedObject> NamedObject::Clone() const {
   return std::unique_ptr<NamedObject>(new NamedObject(*this));
 }
