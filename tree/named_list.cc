@@ -1,7 +1,6 @@
 #include "tree/named_list.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -95,7 +94,7 @@ void NamedList::AppendSlot() {
     auto** slots = new NamedObject*[2];
     slots[0] = one_;
     many_ = slots;
-  } else if (std::has_single_bit(static_cast<uint32_t>(count_))) {
+  } else if ((count_ & (count_ - 1)) == 0) {  // full: Count() is a power of two
     auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
     std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
     delete[] many_;
@@ -109,6 +108,12 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
   const char* name = child->GetName();
   if (name && LowestSlotNamed(name)) return 0;
+  return AddAbsent(std::move(child));
+}
+
+int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
+  if (!child || IsReadOnly()) return 0;
+  const char* name = child->GetName();
   int32_t slot;
   if (extra_ && !extra_->holes.empty()) {
     std::vector<int32_t>& holes = extra_->holes;

@@ -57,6 +57,9 @@ class NamedList : public NamedObject {
   NamedList(Kind kind, std::string_view name);
   // Copies the name only; the caller adds the cloned children (CloneChildrenFrom).
   NamedList(const NamedList& other) : NamedObject(other) {}
+  // Add for a child whose name the caller has just found absent from this list (or that has
+  // none): the same result without a second lookup.
+  int AddAbsent(std::unique_ptr<NamedObject> child);
   // Adds the clone of each child of `source` in slot order.
   void CloneChildrenFrom(const NamedList& source);
   // The arena of the list at the top of this one's tree, made on first use, for the nodes a load

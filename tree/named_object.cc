@@ -8,13 +8,14 @@
 namespace vard {
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  a = CutAtZero(a);
-  b = CutAtZero(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  // One pass that ends each name at its zero byte or its end, whichever comes first: the loader
+  // and every lookup compare names, and two scans for a zero byte cost more than the comparison.
+  for (size_t i = 0;; ++i) {
+    const char x = i < a.size() ? a[i] : '\0';
+    const char y = i < b.size() ? b[i] : '\0';
+    if (x == '\0' || y == '\0') return x == y;
+    if (FoldCase(x) != FoldCase(y)) return false;
   }
-  return true;
 }
 
 void NamedObject::AssignName(std::string_view text) {

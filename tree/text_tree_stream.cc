@@ -87,13 +87,19 @@ bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* 
   }
 }
 
+// The type word, in any letter case. Every value line asks, so the length picks the candidates.
 ItemType TypeOfWord(std::string_view word) {
-  if (NamesEqual(word, "string")) return kString;
-  if (NamesEqual(word, "int")) return kInt;
-  if (NamesEqual(word, "float")) return kFloat;
-  if (NamesEqual(word, "double")) return kDouble;
-  if (NamesEqual(word, "int64")) return kInt64;
-  return kNone;
+  word = CutAtZero(word);
+  switch (word.size()) {
+    case 3:
+      return NamesEqual(word, "int") ? kInt : kNone;
+    case 5:
+      return NamesEqual(word, "float") ? kFloat : NamesEqual(word, "int64") ? kInt64 : kNone;
+    case 6:
+      return NamesEqual(word, "string") ? kString : NamesEqual(word, "double") ? kDouble : kNone;
+    default:
+      return kNone;
+  }
 }
 
 void CopyField(char* buffer, const char* from, size_t length) {

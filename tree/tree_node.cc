@@ -106,7 +106,7 @@ Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
   }
   std::unique_ptr<Node> node = NodeArena::New<Node>(arena, name);
   Node* added = node.get();
-  if (added->GetName() == nullptr || !Add(std::move(node))) return nullptr;
+  if (added->GetName() == nullptr || !AddAbsent(std::move(node))) return nullptr;
   return added;
 }
 
