@@ -9,13 +9,20 @@ namespace vard {
 
 bool NamesEqual(std::string_view a, std::string_view b) {
   // One pass that ends each name at its zero byte or its end, whichever comes first: the loader
-  // and every lookup compare names, and two scans for a zero byte cost more than the comparison.
-  for (size_t i = 0;; ++i) {
-    const char x = i < a.size() ? a[i] : '\0';
-    const char y = i < b.size() ? b[i] : '\0';
-    if (x == '\0' || y == '\0') return x == y;
-    if (FoldCase(x) != FoldCase(y)) return false;
+  // and every lookup compare names, and scanning each for a zero byte first costs more than the
+  // comparison.
+  const size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    const char x = a[i];
+    const char y = b[i];
+    if (x == y) {
+      if (x == '\0') return true;
+    } else if (FoldCase(x) != FoldCase(y)) {  // also where only one of them ends here
+      return false;
+    }
   }
+  if (a.size() == b.size()) return true;
+  return (a.size() > b.size() ? a : b)[common] == '\0';
 }
 
 void NamedObject::AssignName(std::string_view text) {
