@@ -1,9 +1,10 @@
 #include "tree/named_list.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <functional>
+
+#include "tree/node_arena.h"
 
 namespace vard {
 namespace {
@@ -21,6 +22,9 @@ bool NameMatches(const char* stored, std::string_view name) {
 }
 
 }  // namespace
+
+NamedList::Extra::Extra() = default;
+NamedList::Extra::~Extra() = default;
 
 NamedList::NamedList(std::string_view name) : NamedObject(Kind::kList, name) {}
 
@@ -45,6 +49,15 @@ void NamedList::CloneChildrenFrom(const NamedList& source) {
   for (int32_t i = 0; i < source.count_; ++i) {
     if (slots[i] != nullptr) Add(slots[i]->Clone());
   }
+}
+
+NodeArena* NamedList::TreeArena() {
+  NamedList* top = this;
+  while (top->owner_ != nullptr) top = top->owner_;
+  if (top->IsReadOnly()) return nullptr;
+  if (!top->extra_) top->extra_ = std::make_unique<Extra>();
+  if (!top->extra_->arena) top->extra_->arena = std::make_unique<NodeArena>();
+  return top->extra_->arena.get();
 }
 
 NamedObject* NamedList::At(int i) const {
@@ -81,7 +94,7 @@ void NamedList::AppendSlot() {
     auto** slots = new NamedObject*[2];
     slots[0] = one_;
     many_ = slots;
-  } else if (std::has_single_bit(static_cast<uint32_t>(count_))) {
+  } else if ((count_ & (count_ - 1)) == 0) {  // full: Count() is a power of two
     auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
     std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
     delete[] many_;
@@ -95,6 +108,12 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
   const char* name = child->GetName();
   if (name && LowestSlotNamed(name)) return 0;
+  return AddAbsent(std::move(child));
+}
+
+int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
+  if (!child || IsReadOnly()) return 0;
+  const char* name = child->GetName();
   int32_t slot;
   if (extra_ && !extra_->holes.empty()) {
     std::vector<int32_t>& holes = extra_->holes;

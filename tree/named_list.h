@@ -16,7 +16,8 @@
 
 namespace vard {
 
-// Owns its children; deleting the list deletes them in slot order.
+// Owns its children; deleting the list deletes them in slot order. A list at the top of a tree
+// also owns the arena its loaded descendants live in (TreeArena).
 class NamedList : public NamedObject {
  public:
   explicit NamedList(std::string_view name = {});
@@ -56,8 +57,15 @@ class NamedList : public NamedObject {
   NamedList(Kind kind, std::string_view name);
   // Copies the name only; the caller adds the cloned children (CloneChildrenFrom).
   NamedList(const NamedList& other) : NamedObject(other) {}
+  // Add for a child whose name the caller has just found absent from this list (or that has
+  // none): the same result without a second lookup.
+  int AddAbsent(std::unique_ptr<NamedObject> child);
   // Adds the clone of each child of `source` in slot order.
   void CloneChildrenFrom(const NamedList& source);
+  // The arena of the list at the top of this one's tree, made on first use, for the nodes a load
+  // adds; null when that list is a shared missing object. A node made there and removed later
+  // keeps its memory until the top list goes, which a short-lived CGI request can afford.
+  NodeArena* TreeArena();
 
  private:
   friend class NamedObject;
@@ -67,11 +75,15 @@ class NamedList : public NamedObject {
   // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
   int LowestSlotNamed(std::string_view name) const;
 
-  // What only some lists need: the holes left by removals and, past a handful of children, the
-  // name index. Kept apart so a list of one or a few children stays small.
+  // What only some lists need: the holes left by removals, past a handful of children the name
+  // index, and at the top of a loaded tree its arena. Kept apart so a list of one or a few
+  // children stays small. Destroyed after the children, so the arena outlives every node in it.
   struct Extra {
+    Extra();
+    ~Extra();                    // where the arena's class is known
     std::vector<int32_t> holes;  // min-heap of the hole slots
     NameIndex index;             // empty while the list is small
+    std::unique_ptr<NodeArena> arena;
   };
 
   // The slot array: a list of one slot holds its child in place (most values hold one item);

@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace vard {
 namespace {
@@ -63,6 +64,28 @@ TEST(NamedListTest, NameEndsAtZeroByte) {
 
 // Renames keep the index exact at every size; with two equal names the lower slot wins, and
 // once the lower one goes the other is found again.
+TEST(NamedListTest, NamesCompareIgnoringLetterCaseUpToTheirZeroByte) {
+  using std::string_view_literals::operator""sv;
+  const struct {
+    std::string_view a, b;
+    bool equal;
+  } cases[] = {
+      {"Password", "PASSWORD", true},
+      {"abc\0x"sv, "abc", true},
+      {"ab\0"sv, "AB\0zz"sv, true},
+      {"", "\0a"sv, true},
+      {"abc", "abcd", false},
+      {"a", "", false},
+      {"ab\0"sv, "abc", false},
+      {"@[", "`{", false},
+      {"x1", "X2", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NamesEqual(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(NamesEqual(c.b, c.a), c.equal) << c.b << " / " << c.a;
+  }
+}
+
 TEST(NamedListTest, RenameKeepsLookupExact) {
   for (int size : {3, 40}) {
     SCOPED_TRACE(size);

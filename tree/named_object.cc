@@ -8,13 +8,21 @@
 namespace vard {
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  a = CutAtZero(a);
-  b = CutAtZero(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  // One pass that ends each name at its zero byte or its end, whichever comes first: the loader
+  // and every lookup compare names, and scanning each for a zero byte first costs more than the
+  // comparison.
+  const size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    const char x = a[i];
+    const char y = b[i];
+    if (x == y) {
+      if (x == '\0') return true;
+    } else if (FoldCase(x) != FoldCase(y)) {  // also where only one of them ends here
+      return false;
+    }
   }
-  return true;
+  if (a.size() == b.size()) return true;
+  return (a.size() > b.size() ? a : b)[common] == '\0';
 }
 
 void NamedObject::AssignName(std::string_view text) {
@@ -45,6 +53,20 @@ NamedObject::NamedObject(const NamedObject& other)
 }
 
 NamedObject::~NamedObject() { FreeName(); }
+
+void* NamedObject::operator new(size_t bytes) { return ::operator new(bytes); }
+
+void* NamedObject::operator new(size_t bytes, const std::nothrow_t&) noexcept {
+  return ::operator new(bytes, std::nothrow);
+}
+
+void NamedObject::operator delete(NamedObject* object, std::destroying_delete_t) {
+  const bool in_arena = object->in_arena_;
+  // The block starts at the most derived object, whatever class the pointer names.
+  void* block = dynamic_cast<void*>(object);
+  object->~NamedObject();
+  if (!in_arena) ::operator delete(block);
+}
 
 std::unique_ptr<NamedObject> NamedObject::Clone() const {
   return std::unique_ptr<NamedObject>(new NamedObject(*this));

@@ -5,13 +5,16 @@
 #ifndef VARDOMAR_TREE_NAMED_OBJECT_H_
 #define VARDOMAR_TREE_NAMED_OBJECT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string_view>
 
 namespace vard {
 
 class NamedList;
+class NodeArena;
 
 // Names are compared ignoring ASCII letter case everywhere in the tree. A name ends at its first
 // zero byte; an empty name means "no name".
@@ -31,6 +34,16 @@ class NamedObject {
   explicit NamedObject(std::string_view name = {});
   virtual ~NamedObject();
   NamedObject& operator=(const NamedObject&) = delete;
+
+  // Every delete of a tree object comes here: it runs the destructor of the object's own class
+  // and frees the memory, unless the object was made in a NodeArena, which keeps the memory
+  // until the arena goes.
+  static void operator delete(NamedObject* object, std::destroying_delete_t);
+  // The global allocation functions, declared here beside the delete above so that the compiler
+  // pairs every new of a tree object with it.
+  static void* operator new(size_t bytes);
+  static void* operator new(size_t bytes, const std::nothrow_t&) noexcept;
+  static void* operator new(size_t, void* at) noexcept { return at; }
 
   // A new object of the same class carrying a copy of the name; the caller owns it.
   virtual std::unique_ptr<NamedObject> Clone() const;
@@ -62,6 +75,7 @@ class NamedObject {
 
  private:
   friend class NamedList;
+  friend class NodeArena;
 
   // Short names live inside the object: one allocation less per node, and a lookup that reaches
   // the object has its name on the same cache line.
@@ -77,7 +91,8 @@ class NamedObject {
   } name_ = {};
   NamedList* owner_ = nullptr;  // the list holding this object, for renames
   Kind kind_ = Kind::kPlain;
-  bool read_only_ = false;
+  bool read_only_ : 1 = false;
+  bool in_arena_ : 1 = false;  // made in a NodeArena: deleting it frees no memory
   NameForm name_form_ = kNoName;
 
  protected:

@@ -1,19 +1,39 @@
 #include "tree/text_format.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace vard {
 namespace {
 
-// A plain double loop: `chars` holds at most four characters, and find_first_of would call the
-// library once per character of the text, on every line a save writes.
-bool Contains(std::string_view text, std::string_view chars) {
-  for (const char c : text) {
-    for (const char s : chars) {
-      if (c == s) return true;
-    }
-  }
-  return false;
+// The characters that end or split a name or text in the file, as bits, so that one pass over a
+// name or text finds every one of them: a save checks every line it writes.
+enum Special : uint8_t {
+  kBreak = 1,  // CR or LF
+  kEquals = 2,
+  kColon = 4,
+  kSemicolon = 8,
+  kOpenBracket = 16,
+  kCloseBracket = 32,
+};
+
+constexpr std::array<uint8_t, 256> kSpecialOf = [] {
+  std::array<uint8_t, 256> table{};
+  table['\r'] = table['\n'] = kBreak;
+  table['='] = kEquals;
+  table[':'] = kColon;
+  table[';'] = kSemicolon;
+  table['['] = kOpenBracket;
+  table[']'] = kCloseBracket;
+  return table;
+}();
+
+// The Special bits of every character of `text`.
+uint8_t SpecialsIn(std::string_view text) {
+  uint8_t found = 0;
+  for (const char c : text) found |= kSpecialOf[static_cast<uint8_t>(c)];
+  return found;
 }
 
 bool StartsWithBlank(std::string_view text) {
@@ -25,21 +45,27 @@ bool StartsWithBlank(std::string_view text) {
 // at a line break.
 WriteProblem CheckName(EntryLine kind, std::string_view name, std::string_view index) {
   if (name.empty()) return WriteProblem::kEmptyName;
+  const uint8_t in_name = SpecialsIn(name);
   if (kind == EntryLine::kSection) {
-    if (Contains(name, ":;\r\n") || StartsWithBlank(name)) return WriteProblem::kNameForm;
+    if ((in_name & (kColon | kSemicolon | kBreak)) || StartsWithBlank(name)) {
+      return WriteProblem::kNameForm;
+    }
     return name.size() <= kMaxEntryName ? WriteProblem::kNone : WriteProblem::kNameTooLong;
   }
-  if (Contains(name, "=\r\n") || Contains(index, "]=\r\n")) return WriteProblem::kNameForm;
+  const uint8_t in_index = SpecialsIn(index);
+  if ((in_name & (kEquals | kBreak)) || (in_index & (kCloseBracket | kEquals | kBreak))) {
+    return WriteProblem::kNameForm;
+  }
   // The reader splits a name at its first "[" and the "]" after it: a "[" reads back as the start
   // of an index when any "]" follows it, the index's own included. A "]" alone, or a "[" with no
   // "]" after it, stays part of the name, as hand-edited files may have it.
-  const size_t open = name.find('[');
+  const size_t open = (in_name & kOpenBracket) ? name.find('[') : std::string_view::npos;
   if (open != std::string_view::npos &&
       (!index.empty() || name.find(']', open) != std::string_view::npos)) {
     return WriteProblem::kNameForm;
   }
   if (kind == EntryLine::kByteBlock &&
-      (Contains(name, ":;") || Contains(index, ":;") || StartsWithBlank(name))) {
+      (((in_name | in_index) & (kColon | kSemicolon)) || StartsWithBlank(name))) {
     return WriteProblem::kNameForm;
   }
   const size_t length = index.empty() ? name.size() : name.size() + index.size() + 2;
@@ -79,7 +105,7 @@ WriteProblem CheckEntryLine(EntryLine kind, size_t depth, std::string_view name,
   const size_t indexed_name = index.empty() ? name.size() : name.size() + index.size() + 2;
   size_t length = 0;
   if (kind == EntryLine::kValue) {
-    if (Contains(typed_text, "\r\n")) return WriteProblem::kTextForm;
+    if (SpecialsIn(typed_text) & kBreak) return WriteProblem::kTextForm;
     if (typed_text.size() > kMaxValueText) return WriteProblem::kTextTooLong;
     length = 1 + type_word.size() + 1 + indexed_name + 1 + typed_text.size();  // (t)n=v
   } else {

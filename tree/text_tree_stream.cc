@@ -87,13 +87,19 @@ bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* 
   }
 }
 
+// The type word, in any letter case. Every value line asks, so the length picks the candidates.
 ItemType TypeOfWord(std::string_view word) {
-  if (NamesEqual(word, "string")) return kString;
-  if (NamesEqual(word, "int")) return kInt;
-  if (NamesEqual(word, "float")) return kFloat;
-  if (NamesEqual(word, "double")) return kDouble;
-  if (NamesEqual(word, "int64")) return kInt64;
-  return kNone;
+  word = CutAtZero(word);
+  switch (word.size()) {
+    case 3:
+      return NamesEqual(word, "int") ? kInt : kNone;
+    case 5:
+      return NamesEqual(word, "float") ? kFloat : NamesEqual(word, "int64") ? kInt64 : kNone;
+    case 6:
+      return NamesEqual(word, "string") ? kString : NamesEqual(word, "double") ? kDouble : kNone;
+    default:
+      return kNone;
+  }
 }
 
 void CopyField(char* buffer, const char* from, size_t length) {
@@ -145,6 +151,7 @@ std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view tex
 TextTreeStream::~TextTreeStream() { Close(); }
 
 int TextTreeStream::Close() {
+  if (write_ && Writing()) FlushLines();
   if (write_ && memory_out_ != nullptr) {
     const bool ok = std::fclose(memory_out_) == 0 && !memory_failed_;
     memory_out_ = nullptr;
@@ -198,16 +205,26 @@ int TextTreeStream::Refuse(WriteProblem problem, std::string_view name, std::str
   return 0;
 }
 
-int TextTreeStream::WriteLine(std::initializer_list<std::string_view> pieces) {
-  // The line is put together in one reused buffer and handed over in one call: the save of a
-  // large configuration is millions of short lines.
-  out_line_.assign(sections_.size() * kIndentPerLevel, ' ');
-  for (std::string_view piece : pieces) out_line_.append(piece);
-  out_line_.push_back('\n');
+bool TextTreeStream::FlushLines() {
+  if (out_lines_.empty()) return true;
   const bool ok =
-      std::fwrite(out_line_.data(), 1, out_line_.size(), OutStream()) == out_line_.size();
+      std::fwrite(out_lines_.data(), 1, out_lines_.size(), OutStream()) == out_lines_.size();
   NoteWrite(ok);
-  return ok ? 1 : 0;
+  out_lines_.clear();
+  return ok;
+}
+
+int TextTreeStream::WriteLine(std::initializer_list<std::string_view> pieces) {
+  // Lines gather in one reused buffer that goes to the output in blocks: the save of a large
+  // configuration is millions of short lines, and a library call per line cost more than the
+  // line. A failed write shows, as with the output's own buffering, when a block is handed over
+  // and at Close.
+  constexpr size_t kBlockBytes = 64 * 1024;
+  out_lines_.append(sections_.size() * kIndentPerLevel, ' ');
+  for (std::string_view piece : pieces) out_lines_.append(piece);
+  out_lines_.push_back('\n');
+  if (out_lines_.size() < kBlockBytes) return 1;
+  return FlushLines() ? 1 : 0;
 }
 
 int TextTreeStream::BeginSection(std::string_view name) {

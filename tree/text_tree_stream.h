@@ -141,6 +141,8 @@ class TextTreeStream : public TreeStream {
   bool Writing() const { return output_ != nullptr || memory_out_ != nullptr; }
   FILE* OutStream() const;
   void NoteWrite(bool ok);
+  // Hands the lines gathered in out_lines_ to the output in one call. True when it took them.
+  bool FlushLines();
 
   int ParseValueLine(const char* p);
   int ParseOpenLine(const char* p, bool section);
@@ -163,7 +165,7 @@ class TextTreeStream : public TreeStream {
   bool memory_failed_ = false;
   std::string memory_in_;  // reader of a text: the copy source_ reads
   std::string refusal_;
-  std::string out_line_;  // writer: the line being put together
+  std::string out_lines_;  // writer: lines not yet handed to the output (FlushLines)
 
   char line_[kMaxLinePiece + 2] = {};
   char name_[kMaxEntryName + 1] = {};

@@ -179,6 +179,32 @@ TEST_F(TextTreeStreamTest, LoadAddsToWhatTheTreeHolds) {
   EXPECT_EQ(root.GetSection("S")->GetValue("B")->GetInt(), 2);
 }
 
+// Loaded nodes live in the top section's arena: they must survive removal, renaming and
+// cloning as heap nodes do, and a clone must outlive the tree it was taken from (the sanitizer
+// build catches a node freed twice or read after its arena went).
+TEST_F(TextTreeStreamTest, LoadedNodesBehaveAsAnyNodeAndClonesOutliveTheirTree) {
+  TreeSection other("other");
+  {
+    auto root = Load(kExample);
+    TreeSection* colors = root->GetSection("COLORS");
+    ASSERT_EQ(colors->GetValue("Background")->SetName("Backdrop"), 1);
+    EXPECT_STREQ(colors->GetValue("backdrop")->GetString(), "#C0C0C0");
+    ASSERT_NE(other.Add(colors->Clone()), 0);
+    EXPECT_NE(colors->Remove("Limit"), 0);
+    EXPECT_NE(root->Remove("COLORS"), 0);
+    EXPECT_EQ(root->AddSection("COLORS"), root.get());
+
+    TreeSection* inner = root->OpenSection("Inner");
+    ASSERT_EQ(
+        inner->Load(*TextTreeStream::ReadingText("(int)A=1\n(string)B=a text of 20+ bytes\n")), 0);
+    EXPECT_STREQ(inner->GetValue("B")->GetString(), "a text of 20+ bytes");
+    EXPECT_NE(root->Remove("Inner"), 0);
+  }
+  const TreeSection* copy = other.GetSection("colors");
+  EXPECT_STREQ(copy->GetValue("Backdrop")->GetString(), "#C0C0C0");
+  EXPECT_EQ(copy->GetValue("Limit")->GetItemAt(2)->AsInt(), 20);
+}
+
 TEST_F(TextTreeStreamTest, ValueLineConversions) {
   auto root = Load(
       "(int)oct=010\n"

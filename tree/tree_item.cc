@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "tree/node_arena.h"
+
 namespace vard {
 
 const char kEmptyText[] = "";
@@ -50,39 +52,40 @@ std::unique_ptr<NamedObject> TreeItem::Clone() const {
   return std::unique_ptr<NamedObject>(new TreeItem(*this));
 }
 
-std::unique_ptr<TreeItem> TreeItem::MakeInt(int32_t v, std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kInt, index));
+std::unique_ptr<TreeItem> TreeItem::MakeInt(int32_t v, std::string_view index, NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kInt, index);
   item->num_.i32 = v;
   return item;
 }
 
-std::unique_ptr<TreeItem> TreeItem::MakeFloat(float v, std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kFloat, index));
+std::unique_ptr<TreeItem> TreeItem::MakeFloat(float v, std::string_view index, NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kFloat, index);
   item->num_.f = v;
   return item;
 }
 
-std::unique_ptr<TreeItem> TreeItem::MakeDouble(double v, std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kDouble, index));
+std::unique_ptr<TreeItem> TreeItem::MakeDouble(double v, std::string_view index, NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kDouble, index);
   item->num_.d = v;
   return item;
 }
 
-std::unique_ptr<TreeItem> TreeItem::MakeInt64(int64_t v, std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kInt64, index));
+std::unique_ptr<TreeItem> TreeItem::MakeInt64(int64_t v, std::string_view index, NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kInt64, index);
   item->num_.i64 = v;
   return item;
 }
 
-std::unique_ptr<TreeItem> TreeItem::MakeString(std::string_view text, std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kString, index));
+std::unique_ptr<TreeItem> TreeItem::MakeString(std::string_view text, std::string_view index,
+                                               NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kString, index);
   item->AssignText(text);
   return item;
 }
 
 std::unique_ptr<TreeItem> TreeItem::MakeBytes(const void* data, int32_t length,
-                                              std::string_view index) {
-  std::unique_ptr<TreeItem> item(new TreeItem(kBytes, index));
+                                              std::string_view index, NodeArena* arena) {
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kBytes, index);
   if (length <= 0) return item;
   // The length comes from a file; a block too large for memory is refused, not fatal.
   item->num_.heap = new (std::nothrow) char[length];

@@ -33,16 +33,23 @@ class TreeItem : public NamedObject {
   // The shared missing item: no name, type kNone, no payload, never changed.
   static TreeItem Null;
 
-  // New items named `index` (empty: unnamed). A string item copies `text`. A bytes item copies
-  // `length` bytes from `data`; with a null `data` the block is zero-filled, with length 0 there is
-  // no block. Null only when the block cannot be allocated.
-  static std::unique_ptr<TreeItem> MakeInt(int32_t v, std::string_view index = {});
-  static std::unique_ptr<TreeItem> MakeFloat(float v, std::string_view index = {});
-  static std::unique_ptr<TreeItem> MakeDouble(double v, std::string_view index = {});
-  static std::unique_ptr<TreeItem> MakeInt64(int64_t v, std::string_view index = {});
-  static std::unique_ptr<TreeItem> MakeString(std::string_view text, std::string_view index = {});
+  // New items named `index` (empty: unnamed), made in `arena` when it is not null (see
+  // NodeArena), else on the heap. A string item copies `text`. A bytes item copies `length` bytes
+  // from `data`; with a null `data` the block is zero-filled, with length 0 there is no block.
+  // Null only when the block cannot be allocated.
+  static std::unique_ptr<TreeItem> MakeInt(int32_t v, std::string_view index = {},
+                                           NodeArena* arena = nullptr);
+  static std::unique_ptr<TreeItem> MakeFloat(float v, std::string_view index = {},
+                                             NodeArena* arena = nullptr);
+  static std::unique_ptr<TreeItem> MakeDouble(double v, std::string_view index = {},
+                                              NodeArena* arena = nullptr);
+  static std::unique_ptr<TreeItem> MakeInt64(int64_t v, std::string_view index = {},
+                                             NodeArena* arena = nullptr);
+  static std::unique_ptr<TreeItem> MakeString(std::string_view text, std::string_view index = {},
+                                              NodeArena* arena = nullptr);
   static std::unique_ptr<TreeItem> MakeBytes(const void* data, int32_t length,
-                                             std::string_view index = {});
+                                             std::string_view index = {},
+                                             NodeArena* arena = nullptr);
 
   ~TreeItem() override;
   // Copies name, type and payload (texts and blocks are duplicated).
@@ -66,6 +73,8 @@ class TreeItem : public NamedObject {
   int SetText(std::string_view text);
 
  private:
+  friend class NodeArena;
+
   constexpr TreeItem() : NamedObject(Kind::kItem, true) { subclass_byte_ = kNone; }
   TreeItem(ItemType type, std::string_view index);
   TreeItem(const TreeItem& other);

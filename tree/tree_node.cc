@@ -1,5 +1,7 @@
 #include "tree/tree_node.h"
 
+#include "tree/node_arena.h"
+
 namespace vard {
 
 constinit TreeSection TreeSection::Null;
@@ -96,20 +98,24 @@ const TreeValue* TreeSection::GetValueAt(int i) const {
 }
 
 template <typename Node, NamedObject::Kind kKind>
-Node* TreeSection::OpenChild(std::string_view name) {
+Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
   if (IsReadOnly()) return nullptr;
   if (int i = IndexOf(name)) {
     NamedObject* child = At(i);
     return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
   }
-  auto node = std::make_unique<Node>(name);
+  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, name);
   Node* added = node.get();
-  if (added->GetName() == nullptr || !Add(std::move(node))) return nullptr;
+  if (added->GetName() == nullptr || !AddAbsent(std::move(node))) return nullptr;
   return added;
 }
 
 TreeSection* TreeSection::OpenSection(std::string_view name) {
-  return OpenChild<TreeSection, Kind::kSection>(name);
+  return OpenChild<TreeSection, Kind::kSection>(name, nullptr);
+}
+
+TreeSection* TreeSection::OpenSectionIn(NodeArena* arena, std::string_view name) {
+  return OpenChild<TreeSection, Kind::kSection>(name, arena);
 }
 
 TreeSection* TreeSection::AddSection(std::string_view name) {
@@ -117,7 +123,11 @@ TreeSection* TreeSection::AddSection(std::string_view name) {
 }
 
 TreeValue* TreeSection::OpenValue(std::string_view name) {
-  return OpenChild<TreeValue, Kind::kValue>(name);
+  return OpenChild<TreeValue, Kind::kValue>(name, nullptr);
+}
+
+TreeValue* TreeSection::OpenValueIn(NodeArena* arena, std::string_view name) {
+  return OpenChild<TreeValue, Kind::kValue>(name, arena);
 }
 
 namespace {

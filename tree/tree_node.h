@@ -1,8 +1,9 @@
 // The node tree: sections (TreeSection) holding sections and values in one slot list, values
 // (TreeValue) holding typed items (TreeItem). Lookups never return null: a missing node is the
 // shared read-only TreeSection::Null / TreeValue::Null / TreeItem::Null, so lookups chain freely.
-// The tree has no locks: const lookups and reads are safe from many threads at once; any change
-// needs exclusive use of the tree.
+// Loaded nodes live in the arena of the tree's top section: one removed keeps its memory until
+// the tree goes. The tree has no locks: const lookups and reads are safe from many threads at
+// once; any change needs exclusive use of the tree.
 #ifndef VARDOMAR_TREE_TREE_NODE_H_
 #define VARDOMAR_TREE_TREE_NODE_H_
 
@@ -139,10 +140,14 @@ class TreeSection : public TreeNode {
   TreeSection(const TreeSection& other) : TreeNode(other) {}
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
-  // `Node` added under that name, owned by this section; null when this section is read-only,
-  // the name belongs to the other kind or the new child cannot be added.
+  // `Node` added under that name, owned by this section and made in `arena` when it is not null;
+  // null when this section is read-only, the name belongs to the other kind or the new child
+  // cannot be added.
   template <typename Node, Kind kKind>
-  Node* OpenChild(std::string_view name);
+  Node* OpenChild(std::string_view name, NodeArena* arena);
+  // OpenSection / OpenValue for the load, which makes its nodes in the tree's arena.
+  TreeSection* OpenSectionIn(NodeArena* arena, std::string_view name);
+  TreeValue* OpenValueIn(NodeArena* arena, std::string_view name);
 };
 
 }  // namespace vard

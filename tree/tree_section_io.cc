@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tree/node_arena.h"
 #include "tree/text_tree_stream.h"
 #include "tree/tree_node.h"
 #include "tree/tree_stream.h"
@@ -109,6 +110,7 @@ int TreeSection::Load(TreeStream& stream) {
   std::vector<LoadFrame> frames;
   frames.push_back(LoadFrame{this, 0, {}});
   const bool observed = stream.observer() != nullptr;
+  NodeArena* const arena = TreeArena();
   while (stream.ReadLine()) {
     TreeSection* current = frames.back().section;
     const int code = stream.ParseLine();
@@ -120,7 +122,7 @@ int TreeSection::Load(TreeStream& stream) {
         if (current != nullptr) {
           if (frames.size() > kMaxLoadDepth) {
             stream.Report(LoadProblem::kNestedTooDeep, name);
-          } else if ((child = current->OpenSection(name)) == nullptr) {
+          } else if ((child = current->OpenSectionIn(arena, name)) == nullptr) {
             // The name belongs to a value of this section. Reading the contents into the parent
             // would let this section's close line end the parent early and lose the rest of the
             // file; skipping the section keeps the nesting of everything after it.
@@ -177,23 +179,28 @@ int TreeSection::Load(TreeStream& stream) {
             line.remove_suffix(1);
           stream.Report(LoadProblem::kDuplicateItem, line);
         }
-        TreeValue* added = nullptr;
-        switch (code) {
-          case kLineInt:
-            added = current->AddInt(name, stream.GetEntryInt(), item_name);
-            break;
-          case kLineFloat:
-            added = current->AddFloat(name, stream.GetEntryFloat(), item_name);
-            break;
-          case kLineString:
-            added = current->AddString(name, stream.GetEntryString(), item_name);
-            break;
-          case kLineDouble:
-            added = current->AddDouble(name, stream.GetEntryDouble(), item_name);
-            break;
-          default:
-            added = current->AddInt64(name, stream.GetEntryInt64(), item_name);
-            break;
+        TreeValue* added = current->OpenValueIn(arena, name);
+        if (added != nullptr) {
+          std::unique_ptr<TreeItem> item;
+          switch (code) {
+            case kLineInt:
+              item = TreeItem::MakeInt(stream.GetEntryInt(), item_name, arena);
+              break;
+            case kLineFloat:
+              item = TreeItem::MakeFloat(stream.GetEntryFloat(), item_name, arena);
+              break;
+            case kLineString:
+              item = TreeItem::MakeString(stream.GetEntryString(), item_name, arena);
+              break;
+            case kLineDouble:
+              item = TreeItem::MakeDouble(stream.GetEntryDouble(), item_name, arena);
+              break;
+            default:
+              item = TreeItem::MakeInt64(stream.GetEntryInt64(), item_name, arena);
+              break;
+          }
+          // A named item whose name the value already holds is dropped, as AddInt and its kin do.
+          added->Add(std::move(item));
         }
         if (added == nullptr) {
           stream.Report(LoadProblem::kValueClashesSection, name);
