@@ -3,9 +3,7 @@
 // on one and on two server threads. The library is loaded once through the test host; each case
 // saves its configuration, and the first request of the case reloads it before timing starts.
 // BM_ConfigMemory reports the heap that the filter's form of a configuration holds per byte of
-// its file, at 100 000 and 1 000 000 users, since every server process holds one. BM_Reload times
-// what every server process pays for each save at 100 000 users: the form read through a loaded
-// tree (route 0, taken when a backup directory is named) or straight from the text (route 1).
+// its file, at 100 000 and 1 000 000 users, since every server process holds one.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -18,8 +16,6 @@
 #include "filter/filter_config.h"
 #include "tests/filter_host.h"
 #include "tests/filter_sandbox.h"
-#include "tree/text_tree_stream.h"
-#include "tree/tree_node.h"
 
 namespace vard::test {
 namespace {
@@ -92,22 +88,6 @@ BENCHMARK(BM_MappedUser)
     ->Threads(2)
     ->UseRealTime();
 
-// One reload by each route, load, build and free; kept out of line so that callgrind can count
-// each alone (--toggle-collect=*ReloadThroughTree* or *ReloadFromText*).
-[[gnu::noinline]] size_t ReloadThroughTree(const std::string& path) {
-  auto tree = std::make_unique<TreeSection>(path, true);
-  if (!tree->LoadFile()) return 0;
-  const std::unique_ptr<const FilterConfig> form = FilterConfig::FromTree(*tree);
-  tree.reset();
-  return form ? form->HeapBytes() : 0;
-}
-
-[[gnu::noinline]] size_t ReloadFromText(const std::string& path) {
-  TextTreeStream stream(path, false);
-  const std::unique_ptr<const FilterConfig> form = FilterConfig::FromStream(stream);
-  return form ? form->HeapBytes() : 0;
-}
-
 // The heap in use, including the blocks large enough to be mapped on their own.
 size_t HeapInUse() {
   const struct mallinfo2 info = mallinfo2();
@@ -149,29 +129,6 @@ void BM_ConfigMemory(benchmark::State& state) {
   state.counters["file_MB"] = file_bytes / 1e6;
 }
 BENCHMARK(BM_ConfigMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-void BM_Reload(benchmark::State& state) {
-  FilterSandbox sandbox;
-  TestConfig config;
-  config.Authority("Staff", 1);
-  for (int i = 0; i < 100; ++i) config.NtAccount("webaccount" + std::to_string(i), "Secr3t!pw");
-  for (int i = 0; i < 100000; ++i) {
-    config.User("Staff", {.name = "user" + std::to_string(i) + "name",
-                          .password = "pw" + std::to_string(i * 7919),
-                          .map_to = "webaccount" + std::to_string(i % 100),
-                          .expire_date = "12/31/2030"});
-  }
-  if (!config.SaveTo(sandbox.config_path())) return state.SkipWithError("cannot save");
-  const double file_bytes = static_cast<double>(std::filesystem::file_size(sandbox.config_path()));
-  size_t form_bytes = 0;
-  for (auto _ : state) {
-    form_bytes = state.range(0) == 0 ? ReloadThroughTree(sandbox.config_path())
-                                     : ReloadFromText(sandbox.config_path());
-  }
-  if (form_bytes == 0) return state.SkipWithError("no form");
-  state.counters["form_counted_per_file_byte"] = static_cast<double>(form_bytes) / file_bytes;
-}
-BENCHMARK(BM_Reload)->ArgName("route")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vard::test
