@@ -1,5 +1,8 @@
 #include "filter/filter_config.h"
 
+#include <sys/random.h>
+#include <sys/types.h>
+
 #include <limits>
 
 #include "schema/expire_date.h"
@@ -16,11 +19,22 @@ constexpr uint8_t kUserNoExpiration = 4;
 constexpr uint8_t kUserHasMapTo = 8;
 constexpr uint8_t kUserPasswordIsHash = 16;
 
-// FNV-1a over the names as the tree compares them (ASCII capitals as small letters), mixed with
-// the scope and finished so that the low bits the table uses depend on every byte: names that
-// differ only in a trailing digit ("user17", "user18") must not crowd into neighbouring slots.
-uint64_t HashName(uint32_t scope, std::string_view name) {
-  uint64_t h = 14695981039346656037ull ^ scope;
+// A key for the table's HashName, fresh from the kernel's random source for every form (0 when
+// it has none to give). A site's administrator chooses the user names of the site's authority;
+// with a hash known in advance, names chosen to share one run of table slots would make every
+// lookup of the filter, for every site the server guards, walk the whole run.
+uint64_t NewHashSeed() {
+  uint64_t seed = 0;
+  if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) return 0;
+  return seed;
+}
+
+// FNV-1a over the names as the tree compares them (ASCII capitals as small letters), keyed by
+// `seed`, mixed with the scope and finished so that the low bits the table uses depend on every
+// byte: names that differ only in a trailing digit ("user17", "user18") must not crowd into
+// neighbouring slots.
+uint64_t HashName(uint64_t seed, uint32_t scope, std::string_view name) {
+  uint64_t h = (14695981039346656037ull ^ seed) ^ scope;
   for (const char c : name) {
     h = (h ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
   }
@@ -41,7 +55,7 @@ std::string_view NameOf(const NamedObject& object) {
 // which is the one the tree's lookups find.
 class FilterConfig::Builder {
  public:
-  explicit Builder(FilterConfig& config) : config_(config) {}
+  explicit Builder(FilterConfig& config) : config_(config) { config_.hash_seed_ = NewHashSeed(); }
 
   bool ok() const { return ok_; }
 
@@ -89,7 +103,8 @@ class FilterConfig::Builder {
     for (uint32_t e = 0; e < config_.entries_.size(); ++e) {
       const Entry& entry = config_.entries_[e];
       const std::string_view name = config_.Text(entry.name);
-      for (size_t slot = HashName(entry.scope, name) & mask;; slot = (slot + 1) & mask) {
+      for (size_t slot = HashName(config_.hash_seed_, entry.scope, name) & mask;;
+           slot = (slot + 1) & mask) {
         const uint32_t held = config_.table_[slot];
         if (held == kNone) {
           config_.table_[slot] = e;
@@ -187,7 +202,7 @@ uint32_t FilterConfig::Find(uint32_t scope, std::string_view name) const {
   name = CutAtZero(name);
   if (name.empty()) return kNone;
   const size_t mask = table_.size() - 1;
-  for (size_t slot = HashName(scope, name) & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = HashName(hash_seed_, scope, name) & mask;; slot = (slot + 1) & mask) {
     const uint32_t held = table_[slot];
     if (held == kNone) return kNone;
     const Entry& entry = entries_[held];

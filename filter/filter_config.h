@@ -118,6 +118,7 @@ class FilterConfig {
   // The record of the lowest-slot entry named `name` in `scope`; kNone when there is none.
   uint32_t Find(uint32_t scope, std::string_view name) const;
 
+  uint64_t hash_seed_ = 0;  // keys the table's hash; set by the Builder
   bool disabled_ = false;
   uint32_t log_path_ = 0;
   std::vector<char> arena_;
