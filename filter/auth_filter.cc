@@ -41,7 +41,8 @@ AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStat
   }
 }
 
-AuthFilter::~AuthFilter() = default;
+// The loader uses every field of the filter, so it must have finished before any of them goes.
+AuthFilter::~AuthFilter() { reloader_.Join(); }
 
 bool AuthFilter::GetFilterVersion(HTTP_FILTER_VERSION* version) {
   if (version == nullptr) return false;
@@ -167,11 +168,24 @@ bool AuthFilter::ReloadIfChanged() {
   // claimed test below would answer: the versions compared only change while reloading_ is set,
   // and a reload that finished since reloads_seen was read makes the comparison stale.
   if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged()) return false;
-  // Tried, not waited for: whoever holds the claim is loading, and this request decides with the
-  // configuration in force meanwhile.
-  std::unique_lock<std::mutex> claim(reload_mu_, std::try_to_lock);
-  if (!claim.owns_lock() || reloads_.load() != reloads_seen || loaded_.load() == 0) return false;
-  reloading_.store(1);
+  // Claimed, never waited for: whoever holds the claim is loading, and this request decides with
+  // the configuration in force meanwhile.
+  int32_t idle = 0;
+  if (!reloading_.compare_exchange_strong(idle, 1)) return false;
+  if (reloads_.load() != reloads_seen || loaded_.load() == 0) {
+    reloading_.store(0);
+    return false;
+  }
+  const uint64_t ticket = reloader_.Start([this] { Reload(); }, kReloadNiceIncrement);
+  if (ticket == 0) {
+    Reload();  // no thread to spare: the claiming request loads, as a quiet server would
+  } else {
+    reloader_.WaitMs(ticket, kClaimWaitMs);
+  }
+  return true;
+}
+
+void AuthFilter::Reload() {
   FileVersion store;
   Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
   std::unique_ptr<TreeSection> tree;
@@ -196,8 +210,8 @@ bool AuthFilter::ReloadIfChanged() {
     LogEvent(*config_.Current(), nullptr, Event::kReloadFailed, failed_path, reason);
   }
   reloads_.fetch_add(1, std::memory_order_release);
+  // The claim ends last: the next reload may start the loader again from here.
   reloading_.store(0);
-  return true;
 }
 
 AuthFilter::ConfigHold AuthFilter::AcquireConfig() {

@@ -1,6 +1,7 @@
 // AuthFilter in the test's own process, where the clock can be set and the cache's state read:
 // expiration at the very second, the 32-bit limit of times, the hold count, and a reload beside
-// running and arriving requests, none of which waits for it.
+// running and arriving requests, none of which waits for it (the one that noticed the change only
+// for a bounded time).
 #include "filter/auth_filter.h"
 
 #include <atomic>
@@ -275,6 +276,25 @@ TEST_F(AuthFilterTest, RequestsArrivingDuringALoadDecideWithTheConfigurationInFo
   EXPECT_EQ("v2", noticed.password);
   EXPECT_EQ("v2", Decide(filter, Alice()).password);
   EXPECT_EQ(0, filter.Holds());
+}
+
+TEST_F(AuthFilterTest, TheRequestThatNoticedAChangeWaitsForItsLoadOnlySoLong) {
+  ReloadHoldingEnv env;
+  ScopedEnv installed(&env);
+  config_.NtAccount("webstaff", "v1");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  AuthFilter filter;
+  env.Watch(&filter);
+  config_.NtAccount("webstaff", "v2");
+  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+
+  // The load is held for good: the noticer gives up on it and decides with what is in force.
+  EXPECT_EQ("v1", Decide(filter, Alice()).password);
+  EXPECT_TRUE(env.Held());
+  EXPECT_TRUE(filter.IsReloading());
+  env.Release();
+  EXPECT_TRUE(Eventually([&] { return !filter.IsReloading(); }));
+  EXPECT_EQ("v2", Decide(filter, Alice()).password);
 }
 
 }  // namespace
