@@ -38,7 +38,7 @@ NamedList::~NamedList() {
   if (count_ > 1) delete[] many_;
 }
 
-std::unique_ptr<NamedObject> NamedList::Clone() const {
+std::unique_ptr<NamedObject> NamedList::CloneList() const {
   std::unique_ptr<NamedList> copy(new NamedList(*this));
   copy->CloneChildrenFrom(*this);
   return copy;

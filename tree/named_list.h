@@ -21,11 +21,8 @@ namespace vard {
 class NamedList : public NamedObject {
  public:
   explicit NamedList(std::string_view name = {});
-  ~NamedList() override;
+  ~NamedList();
   NamedList& operator=(const NamedList&) = delete;
-
-  // A compacted deep copy: the clones of the children in slot order, holes left out.
-  std::unique_ptr<NamedObject> Clone() const override;
 
   // Number of slots, holes included; it never decreases.
   int Count() const { return count_; }
@@ -57,6 +54,9 @@ class NamedList : public NamedObject {
   NamedList(Kind kind, std::string_view name);
   // Copies the name only; the caller adds the cloned children (CloneChildrenFrom).
   NamedList(const NamedList& other) : NamedObject(other) {}
+  // Clone of a list: a compacted deep copy, the clones of the children in slot order, holes left
+  // out.
+  std::unique_ptr<NamedObject> CloneList() const;
   // Add for a child whose name the caller has just found absent from this list (or that has
   // none): the same result without a second lookup.
   int AddAbsent(std::unique_ptr<NamedObject> child);

@@ -48,7 +48,7 @@ void TreeItem::AssignText(std::string_view text) {
   byte_length_ = static_cast<int32_t>(text.size());
 }
 
-std::unique_ptr<NamedObject> TreeItem::Clone() const {
+std::unique_ptr<NamedObject> TreeItem::CloneItem() const {
   return std::unique_ptr<NamedObject>(new TreeItem(*this));
 }
 

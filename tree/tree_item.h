@@ -51,9 +51,7 @@ class TreeItem : public NamedObject {
                                              std::string_view index = {},
                                              NodeArena* arena = nullptr);
 
-  ~TreeItem() override;
-  // Copies name, type and payload (texts and blocks are duplicated).
-  std::unique_ptr<NamedObject> Clone() const override;
+  ~TreeItem();
 
   ItemType Type() const { return static_cast<ItemType>(subclass_byte_); }
 
@@ -73,11 +71,14 @@ class TreeItem : public NamedObject {
   int SetText(std::string_view text);
 
  private:
+  friend class NamedObject;
   friend class NodeArena;
 
   constexpr TreeItem() : NamedObject(Kind::kItem, true) { subclass_byte_ = kNone; }
   TreeItem(ItemType type, std::string_view index);
   TreeItem(const TreeItem& other);
+  // Clone of an item: name, type and payload (texts and blocks are duplicated).
+  std::unique_ptr<NamedObject> CloneItem() const;
 
   // A text shorter than this lives inside the item: dates, account names and most passwords,
   // which saves an allocation for nearly every string of a configuration.

@@ -11,7 +11,7 @@ constinit TreeValue TreeValue::Null;
 
 TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name) {}
 
-std::unique_ptr<NamedObject> TreeValue::Clone() const {
+std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
   std::unique_ptr<TreeValue> copy(new TreeValue(*this));
   copy->CloneChildrenFrom(*this);
   return copy;
@@ -55,7 +55,7 @@ TreeSection::TreeSection(std::string_view name, bool file_backed) : TreeNode(Kin
   subclass_byte_ = file_backed ? 1 : 0;
 }
 
-std::unique_ptr<NamedObject> TreeSection::Clone() const {
+std::unique_ptr<NamedObject> TreeSection::CloneSection() const {
   std::unique_ptr<TreeSection> copy(new TreeSection(*this));
   copy->CloneChildrenFrom(*this);
   return copy;

@@ -43,7 +43,6 @@ class TreeValue : public TreeNode {
   static TreeValue Null;
 
   explicit TreeValue(std::string_view name);
-  std::unique_ptr<NamedObject> Clone() const override;
 
   // The payload of the first int item; 0 when there is none.
   int32_t GetInt() const;
@@ -61,8 +60,12 @@ class TreeValue : public TreeNode {
   int FindItemOfType(ItemType t) const;
 
  private:
+  friend class NamedObject;
+
   constexpr TreeValue() : TreeNode(Kind::kValue) {}
   TreeValue(const TreeValue& other) : TreeNode(other) {}
+  // Clone of a value: its items' copies in slot order, holes left out.
+  std::unique_ptr<NamedObject> CloneValue() const;
 };
 
 // A section: child sections and values in one slot list. The root of a configuration is
@@ -74,7 +77,6 @@ class TreeSection : public TreeNode {
 
   // A section named `name`; a root carries its file path as name and file_backed = true.
   explicit TreeSection(std::string_view name, bool file_backed = false);
-  std::unique_ptr<NamedObject> Clone() const override;
 
   // A root whose name is the path of the file it loads from and saves to.
   bool IsFileBacked() const { return subclass_byte_ != 0; }
@@ -136,8 +138,12 @@ class TreeSection : public TreeNode {
   int SaveFile(std::string* refusal = nullptr) const;
 
  private:
+  friend class NamedObject;
+
   constexpr TreeSection() : TreeNode(Kind::kSection) {}
   TreeSection(const TreeSection& other) : TreeNode(other) {}
+  // Clone of a section: a deep copy of its subtree, holes left out, file mark kept.
+  std::unique_ptr<NamedObject> CloneSection() const;
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
   // `Node` added under that name, owned by this section and made in `arena` when it is not null;
