@@ -2,7 +2,8 @@
 // hole that the next addition fills (lowest hole first), so every other child keeps its slot.
 // Names are unique ignoring ASCII case when children arrive through Add. Lookup by name and
 // appending are O(1) amortised (a case-insensitive hash index once the list is no longer small).
-// Const operations change nothing and are safe from many threads; changes need exclusive use.
+// Const operations are safe from many threads (the one thing a const call adds, the item node of
+// a value keeping its item in place, is published atomically); changes need exclusive use.
 #ifndef VARDOMAR_TREE_NAMED_LIST_H_
 #define VARDOMAR_TREE_NAMED_LIST_H_
 
@@ -27,7 +28,8 @@ class NamedList : public NamedObject {
   // Number of slots, holes included; it never decreases.
   int Count() const { return count_; }
 
-  // The child in slot `i`; null for a hole or an index outside 1..Count().
+  // The child in slot `i`; null for a hole or an index outside 1..Count(). On a value keeping its
+  // one item in place, the first call makes the item's node (see TreeValue).
   NamedObject* At(int i) const;
 
   // The lowest slot whose child's name equals `name` ignoring case; 0 when none or `name` is
@@ -67,6 +69,17 @@ class NamedList : public NamedObject {
   // keeps its memory until the top list goes, which a short-lived CGI request can afford.
   NodeArena* TreeArena();
 
+  // A value may keep its one item in place of a child node (see TreeValue): the list then has one
+  // slot whose node is made only when asked for. Folding starts on an empty list and ends when
+  // the node, published by then, becomes an ordinary child.
+  bool IsFolded() const { return folded_; }
+  void BeginFold();
+  void EndFold() { folded_ = false; }
+  // The node published in the folded slot, or null. Readers on many threads may race to
+  // publish one: PublishFolded keeps the first and returns it, destroying `node` when it lost.
+  NamedObject* LoadFolded() const;
+  NamedObject* PublishFolded(std::unique_ptr<NamedObject> node) const;
+
  private:
   friend class NamedObject;
 
@@ -96,8 +109,10 @@ class NamedList : public NamedObject {
 
   int32_t count_ = 0;
   union {
-    NamedObject* one_ = nullptr;  // while Count() <= 1: the child or null
-    NamedObject** many_;          // while Count() > 1: owned array of owned children (or null)
+    // While Count() <= 1: the child or null. Of a folded list read and published atomically
+    // (LoadFolded, PublishFolded); every other access needs exclusive use.
+    NamedObject* one_ = nullptr;
+    NamedObject** many_;  // while Count() > 1: owned array of owned children (or null)
   };
   std::unique_ptr<Extra> extra_;
 };

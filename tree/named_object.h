@@ -97,6 +97,7 @@ class NamedObject {
   Kind kind_ = Kind::kPlain;
   bool read_only_ : 1 = false;
   bool in_arena_ : 1 = false;  // made in a NodeArena: deleting it frees no memory
+  bool folded_ : 1 = false;    // a value keeping its one item in place (see TreeValue)
   NameForm name_form_ = kNoName;
 
  protected:
