@@ -55,7 +55,7 @@ std::unique_ptr<NamedObject> Field::Clone() const {
   const char* name = GetName();
   auto copy = std::make_unique<Field>(name ? std::string_view(name) : std::string_view());
   for (int i = 1; i <= Count(); ++i) {
-    if (NamedObject* value = At(i)) copy->Add(value->Clone());
+    if (At(i)) copy->Add(ValueAt(i).Clone());
   }
   return copy;
 }
@@ -74,7 +74,7 @@ FieldSet::~FieldSet() = default;
 std::unique_ptr<NamedObject> FieldSet::Clone() const {
   auto copy = std::make_unique<FieldSet>();
   for (int i = 1; i <= Count(); ++i) {
-    if (NamedObject* field = At(i)) copy->Add(field->Clone());
+    if (const auto* field = static_cast<const Field*>(At(i))) copy->Add(field->Clone());
   }
   return copy;
 }

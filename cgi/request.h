@@ -17,12 +17,13 @@
 namespace vard {
 
 // One value of a request field; its name is the decoded value text (an empty value has no
-// name). Owned by the Field that holds it.
+// name). Owned by the Field that holds it. The three classes here add methods only to their tree
+// classes (see NamedObject).
 class FieldValue : public NamedObject {
  public:
   explicit FieldValue(std::string_view text = {});
-  ~FieldValue() override;
-  std::unique_ptr<NamedObject> Clone() const override;
+  ~FieldValue();
+  std::unique_ptr<NamedObject> Clone() const;
 
   // The shared empty value, returned by every lookup of a missing value. Never changed.
   static FieldValue Empty;
@@ -42,8 +43,8 @@ class Field : public NamedList {
  public:
   explicit Field(std::string_view name = {});
   Field(const Field&) = delete;
-  ~Field() override;
-  std::unique_ptr<NamedObject> Clone() const override;
+  ~Field();
+  std::unique_ptr<NamedObject> Clone() const;
 
   // The shared field returned for a missing name: no name, one empty value. Never changed
   // after ReadRequest has put its value in.
@@ -61,8 +62,8 @@ class FieldSet : public NamedList {
  public:
   FieldSet();
   FieldSet(const FieldSet&) = delete;
-  ~FieldSet() override;
-  std::unique_ptr<NamedObject> Clone() const override;
+  ~FieldSet();
+  std::unique_ptr<NamedObject> Clone() const;
 
   // The field whose name equals `name` ignoring case, else Field::Empty. Never null.
   const Field& Get(std::string_view name) const;

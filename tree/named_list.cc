@@ -1,10 +1,12 @@
 #include "tree/named_list.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 
 #include "tree/node_arena.h"
+#include "tree/tree_node.h"
 
 namespace vard {
 namespace {
@@ -38,7 +40,7 @@ NamedList::~NamedList() {
   if (count_ > 1) delete[] many_;
 }
 
-std::unique_ptr<NamedObject> NamedList::Clone() const {
+std::unique_ptr<NamedObject> NamedList::CloneList() const {
   std::unique_ptr<NamedList> copy(new NamedList(*this));
   copy->CloneChildrenFrom(*this);
   return copy;
@@ -62,7 +64,32 @@ NodeArena* NamedList::TreeArena() {
 
 NamedObject* NamedList::At(int i) const {
   if (i < 1 || i > count_) return nullptr;
+  if (folded_) return static_cast<const TreeValue*>(this)->FoldedItem();
   return Slots()[i - 1];
+}
+
+void NamedList::BeginFold() {
+  count_ = 1;
+  one_ = nullptr;
+  folded_ = true;
+}
+
+NamedObject* NamedList::LoadFolded() const {
+  return std::atomic_ref<NamedObject*>(const_cast<NamedObject*&>(one_))
+      .load(std::memory_order_acquire);
+}
+
+NamedObject* NamedList::PublishFolded(std::unique_ptr<NamedObject> node) const {
+  // A list read from many threads stays const for all of them; the node is the one thing a
+  // reader adds, and only once.
+  node->owner_ = const_cast<NamedList*>(this);
+  NamedObject* expected = nullptr;
+  if (std::atomic_ref<NamedObject*>(const_cast<NamedObject*&>(one_))
+          .compare_exchange_strong(expected, node.get(), std::memory_order_acq_rel,
+                                   std::memory_order_acquire)) {
+    return node.release();
+  }
+  return expected;
 }
 
 int NamedList::IndexOf(std::string_view name) const {
@@ -74,6 +101,8 @@ int NamedList::IndexOf(std::string_view name) const {
 NamedObject* NamedList::Find(std::string_view name) const { return At(IndexOf(name)); }
 
 int NamedList::LowestSlotNamed(std::string_view name) const {
+  // A folded item has no name: naming its node ends the folding (ChildRenamed).
+  if (folded_) return 0;
   if (!Indexed()) {
     NamedObject* const* slots = Slots();
     for (int32_t i = 0; i < count_; ++i) {
@@ -113,6 +142,7 @@ int NamedList::Add(std::unique_ptr<NamedObject> child) {
 
 int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
+  if (folded_) static_cast<TreeValue*>(this)->Unfold();
   const char* name = child->GetName();
   int32_t slot;
   if (extra_ && !extra_->holes.empty()) {
@@ -143,7 +173,9 @@ int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
 }
 
 int NamedList::RemoveAt(int i) {
-  if (IsReadOnly() || i < 1 || i > count_ || !Slots()[i - 1]) return 0;
+  if (IsReadOnly() || i < 1 || i > count_) return 0;
+  if (folded_) static_cast<TreeValue*>(this)->Unfold();
+  if (!Slots()[i - 1]) return 0;
   std::unique_ptr<NamedObject> gone(Slots()[i - 1]);
   Slots()[i - 1] = nullptr;
   if (Indexed() && gone->GetName()) extra_->index.Erase(FoldedNameHash(gone->GetName()), i);
@@ -158,6 +190,7 @@ int NamedList::RemoveAt(int i) {
 int NamedList::Remove(std::string_view name) { return RemoveAt(IndexOf(name)); }
 
 void NamedList::ChildRenamed(const NamedObject* child, std::string_view old_name) {
+  if (folded_) static_cast<TreeValue*>(this)->Unfold();
   if (!Indexed()) return;
   NameIndex& index = extra_->index;
   int32_t slot = 0;

@@ -2,7 +2,8 @@
 // hole that the next addition fills (lowest hole first), so every other child keeps its slot.
 // Names are unique ignoring ASCII case when children arrive through Add. Lookup by name and
 // appending are O(1) amortised (a case-insensitive hash index once the list is no longer small).
-// Const operations change nothing and are safe from many threads; changes need exclusive use.
+// Const operations are safe from many threads (the one thing a const call adds, the item node of
+// a value keeping its item in place, is published atomically); changes need exclusive use.
 #ifndef VARDOMAR_TREE_NAMED_LIST_H_
 #define VARDOMAR_TREE_NAMED_LIST_H_
 
@@ -21,16 +22,14 @@ namespace vard {
 class NamedList : public NamedObject {
  public:
   explicit NamedList(std::string_view name = {});
-  ~NamedList() override;
+  ~NamedList();
   NamedList& operator=(const NamedList&) = delete;
-
-  // A compacted deep copy: the clones of the children in slot order, holes left out.
-  std::unique_ptr<NamedObject> Clone() const override;
 
   // Number of slots, holes included; it never decreases.
   int Count() const { return count_; }
 
-  // The child in slot `i`; null for a hole or an index outside 1..Count().
+  // The child in slot `i`; null for a hole or an index outside 1..Count(). On a value keeping its
+  // one item in place, the first call makes the item's node (see TreeValue).
   NamedObject* At(int i) const;
 
   // The lowest slot whose child's name equals `name` ignoring case; 0 when none or `name` is
@@ -57,6 +56,9 @@ class NamedList : public NamedObject {
   NamedList(Kind kind, std::string_view name);
   // Copies the name only; the caller adds the cloned children (CloneChildrenFrom).
   NamedList(const NamedList& other) : NamedObject(other) {}
+  // Clone of a list: a compacted deep copy, the clones of the children in slot order, holes left
+  // out.
+  std::unique_ptr<NamedObject> CloneList() const;
   // Add for a child whose name the caller has just found absent from this list (or that has
   // none): the same result without a second lookup.
   int AddAbsent(std::unique_ptr<NamedObject> child);
@@ -66,6 +68,17 @@ class NamedList : public NamedObject {
   // adds; null when that list is a shared missing object. A node made there and removed later
   // keeps its memory until the top list goes, which a short-lived CGI request can afford.
   NodeArena* TreeArena();
+
+  // A value may keep its one item in place of a child node (see TreeValue): the list then has one
+  // slot whose node is made only when asked for. Folding starts on an empty list and ends when
+  // the node, published by then, becomes an ordinary child.
+  bool IsFolded() const { return folded_; }
+  void BeginFold();
+  void EndFold() { folded_ = false; }
+  // The node published in the folded slot, or null. Readers on many threads may race to
+  // publish one: PublishFolded keeps the first and returns it, destroying `node` when it lost.
+  NamedObject* LoadFolded() const;
+  NamedObject* PublishFolded(std::unique_ptr<NamedObject> node) const;
 
  private:
   friend class NamedObject;
@@ -96,8 +109,10 @@ class NamedList : public NamedObject {
 
   int32_t count_ = 0;
   union {
-    NamedObject* one_ = nullptr;  // while Count() <= 1: the child or null
-    NamedObject** many_;          // while Count() > 1: owned array of owned children (or null)
+    // While Count() <= 1: the child or null. Of a folded list read and published atomically
+    // (LoadFolded, PublishFolded); every other access needs exclusive use.
+    NamedObject* one_ = nullptr;
+    NamedObject** many_;  // while Count() > 1: owned array of owned children (or null)
   };
   std::unique_ptr<Extra> extra_;
 };

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "tree/named_list.h"
+#include "tree/tree_item.h"
+#include "tree/tree_node.h"
 
 namespace vard {
 
@@ -62,13 +64,40 @@ void* NamedObject::operator new(size_t bytes, const std::nothrow_t&) noexcept {
 
 void NamedObject::operator delete(NamedObject* object, std::destroying_delete_t) {
   const bool in_arena = object->in_arena_;
-  // The block starts at the most derived object, whatever class the pointer names.
-  void* block = dynamic_cast<void*>(object);
-  object->~NamedObject();
-  if (!in_arena) ::operator delete(block);
+  switch (object->kind_) {
+    case Kind::kPlain:
+      object->~NamedObject();
+      break;
+    case Kind::kList:
+      static_cast<NamedList*>(object)->~NamedList();
+      break;
+    case Kind::kSection:
+      static_cast<TreeSection*>(object)->~TreeSection();
+      break;
+    case Kind::kValue:
+      static_cast<TreeValue*>(object)->~TreeValue();
+      break;
+    case Kind::kItem:
+      static_cast<TreeItem*>(object)->~TreeItem();
+      break;
+  }
+  // Single inheritance without virtual functions: the block starts at the object.
+  if (!in_arena) ::operator delete(object);
 }
 
 std::unique_ptr<NamedObject> NamedObject::Clone() const {
+  switch (kind_) {
+    case Kind::kList:
+      return static_cast<const NamedList*>(this)->CloneList();
+    case Kind::kSection:
+      return static_cast<const TreeSection*>(this)->CloneSection();
+    case Kind::kValue:
+      return static_cast<const TreeValue*>(this)->CloneValue();
+    case Kind::kItem:
+      return static_cast<const TreeItem*>(this)->CloneItem();
+    case Kind::kPlain:
+      break;
+  }
   return std::unique_ptr<NamedObject>(new NamedObject(*this));
 }
 

@@ -1,7 +1,8 @@
 // NamedObject: the base of every node, item and list of the value tree. It owns a copy of its
-// name and, while it sits in a NamedList, knows that list and its slot so a rename keeps the
-// list's name index exact. Reading a name is safe from many threads; renaming needs exclusive use
-// of the tree.
+// name and, while it sits in a NamedList, knows that list so a rename keeps the list's name index
+// exact. The class is known from kind(), so an object carries no table of virtual functions:
+// delete and Clone switch on the kind in one place each. Reading a name is safe from many threads;
+// renaming needs exclusive use of the tree.
 #ifndef VARDOMAR_TREE_NAMED_OBJECT_H_
 #define VARDOMAR_TREE_NAMED_OBJECT_H_
 
@@ -29,13 +30,15 @@ inline char FoldCase(char c) {
 }
 
 // A named object. Whoever holds the unique_ptr owns it; once added to a NamedList, the list does.
+// A class deriving from a tree class outside the tree adds methods only, no fields and no virtual
+// functions: it is destroyed and cloned as the tree class of its kind.
 class NamedObject {
  public:
   explicit NamedObject(std::string_view name = {});
-  virtual ~NamedObject();
+  ~NamedObject();
   NamedObject& operator=(const NamedObject&) = delete;
 
-  // Every delete of a tree object comes here: it runs the destructor of the object's own class
+  // Every delete of a tree object comes here: it runs the destructor of the class its kind names
   // and frees the memory, unless the object was made in a NodeArena, which keeps the memory
   // until the arena goes.
   static void operator delete(NamedObject* object, std::destroying_delete_t);
@@ -45,8 +48,9 @@ class NamedObject {
   static void* operator new(size_t bytes, const std::nothrow_t&) noexcept;
   static void* operator new(size_t, void* at) noexcept { return at; }
 
-  // A new object of the same class carrying a copy of the name; the caller owns it.
-  virtual std::unique_ptr<NamedObject> Clone() const;
+  // A new object of the class its kind names, carrying a copy of the name and what that class
+  // holds (a list its children's clones, see NamedList); the caller owns it.
+  std::unique_ptr<NamedObject> Clone() const;
 
   // The name, or null when the object has none. Owned by the object; valid until it is renamed
   // or deleted.
@@ -93,6 +97,7 @@ class NamedObject {
   Kind kind_ = Kind::kPlain;
   bool read_only_ : 1 = false;
   bool in_arena_ : 1 = false;  // made in a NodeArena: deleting it frees no memory
+  bool folded_ : 1 = false;    // a value keeping its one item in place (see TreeValue)
   NameForm name_form_ = kNoName;
 
  protected:

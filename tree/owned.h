@@ -30,8 +30,8 @@ class OwnedText {
   std::unique_ptr<char[]> text_;
 };
 
-// Owns one library object (anything with a virtual destructor: a tree node, a TextString, a
-// cursor) and deletes it through that destructor when destroyed. Movable, not copyable.
+// Owns one library object (a tree node, a TextString, a cursor) and deletes it, through the
+// destructor its class or kind names, when destroyed. Movable, not copyable.
 template <typename T>
 class OwnedObject {
  public:

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/fault_env.h"
@@ -203,6 +204,45 @@ TEST_F(TextTreeStreamTest, LoadedNodesBehaveAsAnyNodeAndClonesOutliveTheirTree) 
   const TreeSection* copy = other.GetSection("colors");
   EXPECT_STREQ(copy->GetValue("Backdrop")->GetString(), "#C0C0C0");
   EXPECT_EQ(copy->GetValue("Limit")->GetItemAt(2)->AsInt(), 20);
+}
+
+// A loaded value keeps its one unnamed item in place and makes the item's node only when asked
+// for it: the node must then be the item for every later call, through changes of the value's
+// list, of the item and of its name, and for threads racing to ask first.
+TEST_F(TextTreeStreamTest, AnItemKeptInPlaceBehavesAsItsNode) {
+  const std::string text =
+      "(string)A=short\n(string)B=a text of twenty bytes or more\n(int)C=5\n(float)F=2.500000\n";
+  auto root = Load(text);
+  TreeValue* a = root->GetValue("A");
+  TreeValue* b = root->GetValue("B");
+  TreeValue* c = root->GetValue("C");
+  TreeValue* f = root->GetValue("F");
+
+  const std::unique_ptr<NamedObject> copy = b->Clone();
+  EXPECT_STREQ(static_cast<TreeValue*>(copy.get())->GetString(), "a text of twenty bytes or more");
+
+  std::vector<TreeItem*> seen(4, nullptr);
+  std::vector<std::thread> threads;
+  for (auto& item : seen) threads.emplace_back([&item, a] { item = a->GetItemAt(1); });
+  for (auto& thread : threads) thread.join();
+  TreeItem* first = seen[0];
+  for (TreeItem* item : seen) EXPECT_EQ(item, first);
+  EXPECT_EQ(a->At(1), first);
+  ASSERT_NE(root->AddInt("A", 7), nullptr);
+  EXPECT_EQ(a->GetItemAt(1), first);
+  EXPECT_EQ(a->Count(), 2);
+
+  ASSERT_EQ(b->GetItemAt(1)->SetText("changed"), 1);
+  EXPECT_STREQ(b->GetString(), "changed");
+  ASSERT_EQ(c->GetItemAt(1)->SetName("k"), 1);
+  EXPECT_EQ(c->IndexOf("K"), 1);
+  EXPECT_EQ(f->RemoveAt(1), 1);
+  EXPECT_EQ(f->GetItemAt(1), &TreeItem::Null);
+  EXPECT_EQ(f->Count(), 1);
+  EXPECT_EQ(Saved(*root), "(string)A=short\n(int)A=7\n(string)B=changed\n(int)C[k]=5\n");
+
+  auto again = Load(text);
+  EXPECT_EQ(Saved(*again), text);
 }
 
 TEST_F(TextTreeStreamTest, ValueLineConversions) {

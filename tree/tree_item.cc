@@ -12,43 +12,105 @@ const char kEmptyText[] = "";
 
 constinit TreeItem TreeItem::Null;
 
-TreeItem::TreeItem(ItemType type, std::string_view index) : NamedObject(Kind::kItem, index) {
-  subclass_byte_ = static_cast<uint8_t>(type);
+bool ItemView::HasHeapBlock() const {
+  if (type_ == kBytes) return length_ > 0;
+  return type_ == kString && static_cast<size_t>(length_) >= kInlineText;
 }
 
-TreeItem::TreeItem(const TreeItem& other)
-    : NamedObject(other), byte_length_(other.byte_length_), num_(other.num_) {
-  if (Type() == kString) {
-    byte_length_ = 0;
-    AssignText(other.AsString());
-  } else if (other.HasHeapBlock()) {
-    num_.heap = new char[byte_length_];
-    std::memcpy(num_.heap, other.num_.heap, byte_length_);
+const char* ItemView::AsString() const {
+  if (type_ != kString) return kEmptyText;
+  return static_cast<size_t>(length_) < kInlineText ? payload_.text : payload_.heap;
+}
+
+const uint8_t* ItemView::AsBytes() const {
+  return HasHeapBlock() && type_ == kBytes ? reinterpret_cast<const uint8_t*>(payload_.heap)
+                                           : nullptr;
+}
+
+void TreeItem::CopyPayload(ItemType type, int32_t length, const ItemPayload& from,
+                           int32_t* to_length, ItemPayload* to) {
+  const ItemView view(type, length, from);
+  *to = from;
+  *to_length = length;
+  if (type == kString) {
+    *to_length = 0;
+    AssignText(view.AsString(), to_length, to);
+  } else if (view.HasHeapBlock()) {
+    to->heap = new char[length];
+    std::memcpy(to->heap, from.heap, length);
   }
 }
 
-TreeItem::~TreeItem() {
-  if (HasHeapBlock()) delete[] num_.heap;
+void TreeItem::FreePayload(ItemType type, int32_t length, ItemPayload* payload) {
+  if (ItemView(type, length, *payload).HasHeapBlock()) delete[] payload->heap;
 }
 
-bool TreeItem::HasHeapBlock() const {
-  if (Type() == kBytes) return byte_length_ > 0;
-  return Type() == kString && static_cast<size_t>(byte_length_) >= kInlineText;
-}
-
-void TreeItem::AssignText(std::string_view text) {
-  // The new payload is complete before the old is freed: `text` may be the item's own text.
-  Payload fresh;
+void TreeItem::AssignText(std::string_view text, int32_t* length, ItemPayload* payload) {
+  // The new payload is complete before the old is freed: `text` may be the payload's own text.
+  ItemPayload fresh;
   char* to = fresh.text;
   if (text.size() >= kInlineText) to = fresh.heap = new char[text.size() + 1];
   if (!text.empty()) std::memcpy(to, text.data(), text.size());
   to[text.size()] = '\0';
-  if (HasHeapBlock()) delete[] num_.heap;
-  num_ = fresh;
-  byte_length_ = static_cast<int32_t>(text.size());
+  FreePayload(kString, *length, payload);
+  *payload = fresh;
+  *length = static_cast<int32_t>(text.size());
 }
 
-std::unique_ptr<NamedObject> TreeItem::Clone() const {
+bool TreeItem::StoreInt(ItemType type, int32_t v, int32_t* length, ItemPayload* payload) {
+  switch (type) {
+    case kInt:
+      payload->i32 = v;
+      return true;
+    case kFloat:
+      payload->f = static_cast<float>(v);
+      return true;
+    case kDouble:
+      payload->d = v;
+      return true;
+    case kInt64:
+      payload->i64 = v;
+      return true;
+    case kString: {
+      char text[16];
+      const int written = std::snprintf(text, sizeof text, "%d", v);
+      AssignText(std::string_view(text, static_cast<size_t>(written)), length, payload);
+      return true;
+    }
+    case kBytes:
+    case kNone:
+      break;
+  }
+  return false;
+}
+
+std::unique_ptr<TreeItem> TreeItem::FromPayload(ItemType type, int32_t length,
+                                                const ItemPayload& payload) {
+  std::unique_ptr<TreeItem> item(new TreeItem(type, {}));
+  CopyPayload(type, length, payload, &item->byte_length_, &item->num_);
+  return item;
+}
+
+std::unique_ptr<TreeItem> TreeItem::MakeLoaded(ItemType type, const ItemPayload& number,
+                                               std::string_view text, std::string_view index,
+                                               NodeArena* arena) {
+  if (type == kString) return MakeString(text, index, arena);
+  std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, type, index);
+  item->num_ = number;
+  return item;
+}
+
+TreeItem::TreeItem(ItemType type, std::string_view index) : NamedObject(Kind::kItem, index) {
+  subclass_byte_ = static_cast<uint8_t>(type);
+}
+
+TreeItem::TreeItem(const TreeItem& other) : NamedObject(other) {
+  CopyPayload(Type(), other.byte_length_, other.num_, &byte_length_, &num_);
+}
+
+TreeItem::~TreeItem() { FreePayload(Type(), byte_length_, &num_); }
+
+std::unique_ptr<NamedObject> TreeItem::CloneItem() const {
   return std::unique_ptr<NamedObject>(new TreeItem(*this));
 }
 
@@ -79,7 +141,7 @@ std::unique_ptr<TreeItem> TreeItem::MakeInt64(int64_t v, std::string_view index,
 std::unique_ptr<TreeItem> TreeItem::MakeString(std::string_view text, std::string_view index,
                                                NodeArena* arena) {
   std::unique_ptr<TreeItem> item = NodeArena::New<TreeItem>(arena, kString, index);
-  item->AssignText(text);
+  AssignText(text, &item->byte_length_, &item->num_);
   return item;
 }
 
@@ -99,46 +161,14 @@ std::unique_ptr<TreeItem> TreeItem::MakeBytes(const void* data, int32_t length,
   return item;
 }
 
-const char* TreeItem::AsString() const {
-  if (Type() != kString) return kEmptyText;
-  return static_cast<size_t>(byte_length_) < kInlineText ? num_.text : num_.heap;
-}
-
-const uint8_t* TreeItem::AsBytes() const {
-  return HasHeapBlock() && Type() == kBytes ? reinterpret_cast<const uint8_t*>(num_.heap) : nullptr;
-}
-
 int32_t TreeItem::SetFromInt(int32_t v) {
   if (IsReadOnly()) return 0;
-  switch (Type()) {
-    case kInt:
-      num_.i32 = v;
-      return v;
-    case kFloat:
-      num_.f = static_cast<float>(v);
-      return v;
-    case kDouble:
-      num_.d = v;
-      return v;
-    case kInt64:
-      num_.i64 = v;
-      return v;
-    case kString: {
-      char text[16];
-      const int length = std::snprintf(text, sizeof text, "%d", v);
-      AssignText(std::string_view(text, static_cast<size_t>(length)));
-      return v;
-    }
-    case kBytes:
-    case kNone:
-      break;
-  }
-  return 0;
+  return StoreInt(Type(), v, &byte_length_, &num_) ? v : 0;
 }
 
 int TreeItem::SetText(std::string_view text) {
   if (IsReadOnly() || Type() != kString) return 0;
-  AssignText(text);
+  AssignText(text, &byte_length_, &num_);
   return 1;
 }
 

@@ -11,10 +11,58 @@ constinit TreeValue TreeValue::Null;
 
 TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name) {}
 
-std::unique_ptr<NamedObject> TreeValue::Clone() const {
+TreeValue::~TreeValue() {
+  if (IsFolded()) TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
+}
+
+std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
   std::unique_ptr<TreeValue> copy(new TreeValue(*this));
-  copy->CloneChildrenFrom(*this);
+  if (IsFolded()) {
+    const ItemView item = FoldedView();
+    copy->Fold(item.Type(), item.payload_, item.AsString());
+  } else {
+    copy->CloneChildrenFrom(*this);
+  }
   return copy;
+}
+
+void TreeValue::Fold(ItemType type, const ItemPayload& number, std::string_view text) {
+  BeginFold();
+  subclass_byte_ = static_cast<uint8_t>(type);
+  folded_length_ = 0;
+  if (type == kString) {
+    TreeItem::AssignText(text, &folded_length_, &folded_);
+  } else {
+    folded_ = number;
+  }
+}
+
+ItemView TreeValue::FoldedView() const {
+  if (const NamedObject* node = LoadFolded()) return static_cast<const TreeItem*>(node)->View();
+  return ItemView(FoldedType(), folded_length_, folded_);
+}
+
+TreeItem* TreeValue::FoldedItem() const {
+  if (NamedObject* node = LoadFolded()) return static_cast<TreeItem*>(node);
+  return static_cast<TreeItem*>(
+      PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_)));
+}
+
+void TreeValue::Unfold() {
+  if (LoadFolded() == nullptr) {
+    PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_));
+  }
+  TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
+  folded_length_ = 0;
+  EndFold();
+}
+
+ItemView TreeValue::ViewItemAt(int i, const char** index) const {
+  *index = nullptr;
+  if (IsFolded()) return i == 1 ? FoldedView() : TreeItem::Null.View();
+  const TreeItem* item = GetItemAt(i);
+  *index = item->GetName();
+  return item->View();
 }
 
 TreeItem* TreeValue::GetItemAt(int i) const {
@@ -24,18 +72,26 @@ TreeItem* TreeValue::GetItemAt(int i) const {
 }
 
 int TreeValue::FindItemOfType(ItemType t) const {
+  if (IsFolded()) return FoldedType() == t && t != kNone ? 1 : 0;
   for (int i = 1; i <= Count(); ++i) {
     if (GetItemAt(i)->Type() == t && t != kNone) return i;
   }
   return 0;
 }
 
-int32_t TreeValue::GetInt() const { return GetItemAt(FindItemOfType(kInt))->AsInt(); }
+int32_t TreeValue::GetInt() const {
+  if (IsFolded()) return FoldedView().AsInt();
+  return GetItemAt(FindItemOfType(kInt))->AsInt();
+}
 
-const char* TreeValue::GetString() const { return GetItemAt(FindItemOfType(kString))->AsString(); }
+const char* TreeValue::GetString() const {
+  if (IsFolded()) return FoldedView().AsString();
+  return GetItemAt(FindItemOfType(kString))->AsString();
+}
 
 int TreeValue::SetInt(int32_t v) {
   if (IsReadOnly()) return 0;
+  if (IsFolded()) Unfold();
   if (int i = FindItemOfType(kInt)) {
     GetItemAt(i)->SetFromInt(v);
     return 1;
@@ -45,6 +101,7 @@ int TreeValue::SetInt(int32_t v) {
 
 int TreeValue::SetString(std::string_view text) {
   if (IsReadOnly()) return 0;
+  if (IsFolded()) Unfold();
   if (int i = FindItemOfType(kString)) return GetItemAt(i)->SetText(text);
   return Add(TreeItem::MakeString(text)) ? 1 : 0;
 }
@@ -55,7 +112,7 @@ TreeSection::TreeSection(std::string_view name, bool file_backed) : TreeNode(Kin
   subclass_byte_ = file_backed ? 1 : 0;
 }
 
-std::unique_ptr<NamedObject> TreeSection::Clone() const {
+std::unique_ptr<NamedObject> TreeSection::CloneSection() const {
   std::unique_ptr<TreeSection> copy(new TreeSection(*this));
   copy->CloneChildrenFrom(*this);
   return copy;

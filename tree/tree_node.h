@@ -36,14 +36,19 @@ class TreeNode : public NamedList {
   TreeNode(const TreeNode& other) : NamedList(other) {}
 };
 
-// A value: one or more typed items, in practice one unnamed item.
+// A value: one or more typed items, in practice one unnamed item. A loaded value whose one item
+// is an unnamed number or text keeps that item in place instead of in a node of its own, most of
+// the memory of a large configuration; it answers every call as if it held the node, which it
+// makes when a caller asks for the item itself (At, GetItemAt) or changes the value's list.
+// Making it is the one change a const call makes: it is published atomically, so many threads
+// may still read the value at once.
 class TreeValue : public TreeNode {
  public:
   // The shared missing value: reads as 0 and "", refuses every change.
   static TreeValue Null;
 
   explicit TreeValue(std::string_view name);
-  std::unique_ptr<NamedObject> Clone() const override;
+  ~TreeValue();
 
   // The payload of the first int item; 0 when there is none.
   int32_t GetInt() const;
@@ -59,10 +64,36 @@ class TreeValue : public TreeNode {
   TreeItem* GetItemAt(int i) const;
   // The lowest slot holding an item of type `t`; 0 when none.
   int FindItemOfType(ItemType t) const;
+  // The type and payload of the item in slot `i` (type kNone for a hole or an index outside
+  // 1..Count()) and through `index` its name (null when it has none), without making a node for
+  // an item kept in place: what a save reads.
+  ItemView ViewItemAt(int i, const char** index) const;
 
  private:
+  friend class NamedObject;
+  friend class NamedList;
+  friend class TreeSection;
+
   constexpr TreeValue() : TreeNode(Kind::kValue) {}
   TreeValue(const TreeValue& other) : TreeNode(other) {}
+  // Clone of a value: its items' copies in slot order, holes left out.
+  std::unique_ptr<NamedObject> CloneValue() const;
+
+  // Makes an empty value keep one unnamed item of `type` in place: `text` for a string, else
+  // `number`.
+  void Fold(ItemType type, const ItemPayload& number, std::string_view text);
+  // The item kept in place, read from its node once one was made (a caller may have changed it
+  // through the node), else from the value.
+  ItemView FoldedView() const;
+  // The node of the item kept in place, made and published on the first call.
+  TreeItem* FoldedItem() const;
+  // Ends the folding before a change of the list: the item's node becomes the child in slot 1.
+  void Unfold();
+  ItemType FoldedType() const { return static_cast<ItemType>(subclass_byte_); }
+
+  // While folded: the item's type is in subclass_byte_, its length and payload here.
+  int32_t folded_length_ = 0;
+  ItemPayload folded_{.i64 = 0};
 };
 
 // A section: child sections and values in one slot list. The root of a configuration is
@@ -74,7 +105,6 @@ class TreeSection : public TreeNode {
 
   // A section named `name`; a root carries its file path as name and file_backed = true.
   explicit TreeSection(std::string_view name, bool file_backed = false);
-  std::unique_ptr<NamedObject> Clone() const override;
 
   // A root whose name is the path of the file it loads from and saves to.
   bool IsFileBacked() const { return subclass_byte_ != 0; }
@@ -136,8 +166,12 @@ class TreeSection : public TreeNode {
   int SaveFile(std::string* refusal = nullptr) const;
 
  private:
+  friend class NamedObject;
+
   constexpr TreeSection() : TreeNode(Kind::kSection) {}
   TreeSection(const TreeSection& other) : TreeNode(other) {}
+  // Clone of a section: a deep copy of its subtree, holes left out, file mark kept.
+  std::unique_ptr<NamedObject> CloneSection() const;
 
   // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
   // `Node` added under that name, owned by this section and made in `arena` when it is not null;

@@ -23,8 +23,9 @@ int SaveValue(const TreeValue& value, TreeStream& stream) {
   if (name.empty()) return 1;
   int ok = 1;
   for (int i = 1; i <= value.Count(); ++i) {
-    const TreeItem& item = *value.GetItemAt(i);
-    const std::string_view index = NameOf(item);
+    const char* index_name = nullptr;
+    const ItemView item = value.ViewItemAt(i, &index_name);
+    const std::string_view index = index_name ? std::string_view(index_name) : std::string_view();
     switch (item.Type()) {
       case kNone:
         break;
@@ -55,6 +56,28 @@ int SaveValue(const TreeValue& value, TreeStream& stream) {
     }
   }
   return ok;
+}
+
+// The number of a typed line other than a string's, as its item's payload.
+ItemPayload NumberOf(const TreeStream& stream, int code) {
+  ItemPayload number{.i64 = 0};
+  switch (code) {
+    case kLineInt:
+      number.i32 = stream.GetEntryInt();
+      break;
+    case kLineFloat:
+      number.f = stream.GetEntryFloat();
+      break;
+    case kLineDouble:
+      number.d = stream.GetEntryDouble();
+      break;
+    case kLineInt64:
+      number.i64 = stream.GetEntryInt64();
+      break;
+    default:
+      break;
+  }
+  return number;
 }
 
 // Deeper sections are skipped with their contents: trees are deleted and saved recursively,
@@ -181,26 +204,17 @@ int TreeSection::Load(TreeStream& stream) {
         }
         TreeValue* added = current->OpenValueIn(arena, name);
         if (added != nullptr) {
-          std::unique_ptr<TreeItem> item;
-          switch (code) {
-            case kLineInt:
-              item = TreeItem::MakeInt(stream.GetEntryInt(), item_name, arena);
-              break;
-            case kLineFloat:
-              item = TreeItem::MakeFloat(stream.GetEntryFloat(), item_name, arena);
-              break;
-            case kLineString:
-              item = TreeItem::MakeString(stream.GetEntryString(), item_name, arena);
-              break;
-            case kLineDouble:
-              item = TreeItem::MakeDouble(stream.GetEntryDouble(), item_name, arena);
-              break;
-            default:
-              item = TreeItem::MakeInt64(stream.GetEntryInt64(), item_name, arena);
-              break;
+          // The line codes of the typed lines are their items' types.
+          const auto type = static_cast<ItemType>(code);
+          const ItemPayload number = NumberOf(stream, code);
+          const char* text = code == kLineString ? stream.GetEntryString() : "";
+          if (item_name.empty() && added->Count() == 0) {
+            added->Fold(type, number, text);
+          } else {
+            // A named item whose name the value already holds is dropped, as AddInt and its kin
+            // do.
+            added->Add(TreeItem::MakeLoaded(type, number, text, item_name, arena));
           }
-          // A named item whose name the value already holds is dropped, as AddInt and its kin do.
-          added->Add(std::move(item));
         }
         if (added == nullptr) {
           stream.Report(LoadProblem::kValueClashesSection, name);

@@ -73,9 +73,14 @@ class LoadObserver {
 // of its file. Every operation of this base reports 0 (or null / empty); implementations
 // override what they support. Names and indexes are texts;
 // an empty index means "no index".
-class TreeStream : public NamedObject {
+class TreeStream {
  public:
-  ~TreeStream() override;
+  TreeStream(const TreeStream&) = delete;
+  TreeStream& operator=(const TreeStream&) = delete;
+  virtual ~TreeStream();
+
+  // The path of the stream's file (up to its first zero byte), or null when it has none.
+  const char* GetName() const { return path_.empty() ? nullptr : path_.c_str(); }
 
   // 1 while the stream's file is open for its one direction, reading or writing; else 0.
   virtual int IsOpen() const;
@@ -154,9 +159,10 @@ class TreeStream : public NamedObject {
   void Report(LoadProblem problem, std::string_view text, int line = 0) const;
 
  protected:
-  explicit TreeStream(std::string_view path) : NamedObject(path) {}
+  explicit TreeStream(std::string_view path) : path_(CutAtZero(path)) {}
 
  private:
+  const std::string path_;
   LoadObserver* observer_ = nullptr;
 };
 
