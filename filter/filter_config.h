@@ -18,6 +18,8 @@
 
 namespace vard {
 
+class TextTreeStream;
+
 class FilterConfig {
  public:
   // How a user's expiration date reads: none (no text), a text that is no month/day/year date,
@@ -51,6 +53,11 @@ class FilterConfig {
   // Reads `root` (a loaded configuration; only its const lookups are used). Null only when the
   // form cannot hold it (more than 4 GB of names and texts).
   static std::unique_ptr<const FilterConfig> FromTree(const TreeSection& root);
+  // Reads the configuration straight from its text, as TreeSection::Load would read it into a
+  // tree that FromTree then reads, without building the tree: the same form, for a small part of
+  // the cost. Null when the form cannot hold it, or when a read failed (errno set; the stream's
+  // InputError), as a tree missing the rest of its file fails to load.
+  static std::unique_ptr<const FilterConfig> FromStream(TextTreeStream& stream);
 
   // MAIN's "Disable" is a nonzero int.
   bool disabled() const { return disabled_; }
@@ -66,6 +73,17 @@ class FilterConfig {
   bool FindAuthority(std::string_view name, Authority* out) const;
   bool FindUser(const Authority& authority, std::string_view name, User* out) const;
   bool FindAccount(std::string_view name, Account* out) const;
+
+  // For the form's own sources (filter_config_builder.h): what both routes read of a user, and
+  // how they put the form together.
+  struct UserValues {
+    const char* password;  // "" when none, as for the texts below
+    bool has_map_to;
+    const char* map_to;
+    bool disabled, do_not_map, no_expiration;
+    const char* expire_date;
+  };
+  class Builder;
 
   // The heap bytes the form holds (its capacity, for the memory benchmark).
   size_t HeapBytes() const;
@@ -110,10 +128,8 @@ class FilterConfig {
     TextRef password;
   };
 
-  class Builder;
-
   FilterConfig() = default;
-  static UserRecord ReadUser(Builder& build, uint32_t entry, const TreeSection& account);
+  static UserRecord ReadUser(Builder& build, uint32_t entry, const UserValues& values);
   std::string_view Text(TextRef ref) const { return {arena_.data() + ref.offset, ref.size}; }
   // The record of the lowest-slot entry named `name` in `scope`; kNone when there is none.
   uint32_t Find(uint32_t scope, std::string_view name) const;
