@@ -2,6 +2,7 @@
 // hundred thousand users spent most of its time building a tree of every node and freeing it
 // again; this route keeps of each node only its kind and name (what decides how later lines
 // load) and of the values the form reads only their first text and first number.
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -24,14 +25,40 @@ constexpr uint32_t kNoNode = UINT32_MAX;
 // contents, so both routes must skip the same ones.
 constexpr size_t kMaxLoadDepth = 1000;
 
+// NamesEqual for names without zero bytes (every name a line gives, and the schema's), which
+// most pairs fail on their lengths: this runs for every line of the file.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
 // The values the form reads, wherever they stand; a value elsewhere (a user's full name, a
 // section the filter does not read) keeps only its name and kind.
-bool IsReadValue(std::string_view name) {
-  for (const char* read : {kDisable, kLog, kPassword, kMapTo, kExpireDate, kNoExpiration, kDisabled,
-                           kDoNotMap, kExpirationRequired}) {
-    if (NamesEqual(name, read)) return true;
+enum ReadValue : int {
+  kDisableAt,
+  kLogAt,
+  kPasswordAt,
+  kMapToAt,
+  kExpireDateAt,
+  kNoExpirationAt,
+  kDisabledAt,
+  kDoNotMapAt,
+  kExpirationRequiredAt,
+  kReadValueCount
+};
+constexpr std::string_view kReadValues[kReadValueCount] = {
+    kDisable,  kLog,      kPassword,          kMapTo, kExpireDate, kNoExpiration,
+    kDisabled, kDoNotMap, kExpirationRequired};
+
+// The index of `name` in kReadValues, -1 when the form reads no value of that name.
+int ReadValueIndex(std::string_view name) {
+  for (int i = 0; i < kReadValueCount; ++i) {
+    if (SameName(name, kReadValues[i])) return i;
   }
-  return false;
+  return -1;
 }
 
 // The shape of the tree the text would load into: every section and value with its parent and
@@ -43,7 +70,9 @@ class Shape {
     uint32_t parent;
     uint32_t name_offset;
     uint32_t name_size;
-    uint32_t extra;  // a read value: its Value; an authority: its user scope; else kNoNode
+    uint32_t hash;   // HashName(parent, name), kept for probing and growing the table
+    uint32_t extra;  // a value that keeps items: its Value; a section: its read values' block
+    uint32_t scope;  // an authority: the scope of its users
     bool section;
   };
   struct Value {
@@ -54,7 +83,7 @@ class Shape {
   };
 
   Shape() : texts_(1, '\0') {
-    nodes_.push_back(Node{kNoNode, 0, 0, kNoNode, true});  // the root
+    nodes_.push_back(Node{kNoNode, 0, 0, 0, kNoNode, kNoNode, true});  // the root
     table_.assign(1024, kNoNode);
   }
 
@@ -67,8 +96,21 @@ class Shape {
   // The child `name` of `parent` of that kind; kNoNode when missing or of the other kind.
   uint32_t Child(uint32_t parent, std::string_view name, bool section) const {
     if (parent == kNoNode) return kNoNode;
-    const uint32_t id = Lookup(parent, name);
-    return id != kNoNode && nodes_[id].section == section ? id : kNoNode;
+    const uint32_t hash = static_cast<uint32_t>(HashName(0, parent, name));
+    const size_t mask = table_.size() - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      const uint32_t held = table_[slot];
+      if (held == kNoNode) return kNoNode;
+      const Node& other = nodes_[held];
+      if (other.hash == hash && other.parent == parent && SameName(Name(other), name)) {
+        return other.section == section ? held : kNoNode;
+      }
+    }
+  }
+  // The value kReadValues[at] of the section `parent`; kNoNode when it has none.
+  uint32_t ReadChild(uint32_t parent, int at) const {
+    if (parent == kNoNode || nodes_[parent].extra == kNoNode) return kNoNode;
+    return read_values_[nodes_[parent].extra][at];
   }
   // GetString / GetInt of the value `id` (kNoNode: the missing value's "" and 0).
   const char* Text(uint32_t id) const {
@@ -81,27 +123,38 @@ class Shape {
   }
 
   // TreeSection::OpenSection / OpenValue: the child of that name when it has that kind, a new
-  // one when the name is free, kNoNode when the name is empty or the other kind's.
-  uint32_t Open(uint32_t parent, std::string_view name, bool section, bool read_value) {
+  // one when the name is free, kNoNode when the name is empty or the other kind's. A new value
+  // keeps its items when `keep_items`; `read` is its index in kReadValues, or -1.
+  uint32_t Open(uint32_t parent, std::string_view name, bool section, bool keep_items, int read) {
     if (name.empty()) return kNoNode;
-    const uint64_t hash = HashName(0, parent, name);
-    size_t slot = hash & (table_.size() - 1);
-    for (;; slot = (slot + 1) & (table_.size() - 1)) {
+    const uint32_t hash = static_cast<uint32_t>(HashName(0, parent, name));
+    const size_t mask = table_.size() - 1;
+    size_t slot = hash & mask;
+    for (;; slot = (slot + 1) & mask) {
       const uint32_t held = table_[slot];
       if (held == kNoNode) break;
       const Node& other = nodes_[held];
-      if (other.parent == parent && NamesEqual(Name(other), name)) {
+      if (other.hash == hash && other.parent == parent && SameName(Name(other), name)) {
         return other.section == section ? held : kNoNode;
       }
     }
     const uint32_t id = static_cast<uint32_t>(nodes_.size());
     uint32_t extra = kNoNode;
-    if (!section && read_value) {
+    if (!section && (keep_items || read >= 0)) {
       extra = static_cast<uint32_t>(values_.size());
       values_.emplace_back();
     }
+    if (!section && read >= 0) {
+      uint32_t& block = nodes_[parent].extra;
+      if (block == kNoNode) {
+        block = static_cast<uint32_t>(read_values_.size());
+        read_values_.emplace_back();
+        read_values_.back().fill(kNoNode);
+      }
+      read_values_[block][read] = id;
+    }
     nodes_.push_back(Node{parent, static_cast<uint32_t>(names_.size()),
-                          static_cast<uint32_t>(name.size()), extra, section});
+                          static_cast<uint32_t>(name.size()), hash, extra, kNoNode, section});
     names_.append(name);
     table_[slot] = id;
     if (nodes_.size() * 2 > table_.size()) Grow();
@@ -132,18 +185,6 @@ class Shape {
   }
 
  private:
-  uint32_t Lookup(uint32_t parent, std::string_view name) const {
-    name = CutAtZero(name);
-    if (name.empty()) return kNoNode;
-    const size_t mask = table_.size() - 1;
-    for (size_t slot = HashName(0, parent, name) & mask;; slot = (slot + 1) & mask) {
-      const uint32_t held = table_[slot];
-      if (held == kNoNode) return kNoNode;
-      const Node& other = nodes_[held];
-      if (other.parent == parent && NamesEqual(Name(other), name)) return held;
-    }
-  }
-
   const Value* ValueOf(uint32_t id) const {
     if (id == kNoNode || nodes_[id].extra == kNoNode) return nullptr;
     return &values_[nodes_[id].extra];
@@ -153,8 +194,7 @@ class Shape {
     std::vector<uint32_t> table(table_.size() * 2, kNoNode);
     const size_t mask = table.size() - 1;
     for (uint32_t id = 1; id < nodes_.size(); ++id) {
-      const Node& n = nodes_[id];
-      size_t slot = HashName(0, n.parent, Name(n)) & mask;
+      size_t slot = nodes_[id].hash & mask;
       while (table[slot] != kNoNode) slot = (slot + 1) & mask;
       table[slot] = id;
     }
@@ -163,6 +203,7 @@ class Shape {
 
   std::vector<Node> nodes_;
   std::vector<Value> values_;
+  std::vector<std::array<uint32_t, kReadValueCount>> read_values_;  // node ids, kNoNode: none
   std::vector<uint32_t> table_;  // node ids, kNoNode free; a power of two long
   std::string names_;
   std::string texts_;
@@ -185,10 +226,10 @@ bool ReadShape(TreeStream& stream, Shape& shape) {
         uint32_t child = kNoNode;
         if (current != kNoNode && frames.size() <= kMaxLoadDepth) {
           const size_t before = shape.nodes().size();
-          child = shape.Open(current, name, true, false);
+          child = shape.Open(current, name, true, false, -1);
           if (shape.nodes().size() > before) {
-            if (current == 0 && NamesEqual(name, kMain)) main = child;
-            if (current == main && main != kNoNode && NamesEqual(name, kServers)) servers = child;
+            if (current == 0 && SameName(name, kMain)) main = child;
+            if (current == main && main != kNoNode && SameName(name, kServers)) servers = child;
           }
         }
         frames.push_back(child);
@@ -206,7 +247,7 @@ bool ReadShape(TreeStream& stream, Shape& shape) {
           // The block's bytes are an unnamed item no lookup of the form reads, but it makes the
           // value (a "MapTo" exists) and takes the name.
           stream.ReadArrayBytes(nullptr, count);
-          shape.Open(current, name, false, current == servers || IsReadValue(name));
+          shape.Open(current, name, false, current == servers, ReadValueIndex(name));
         } else {
           while (stream.ReadLine() && stream.ParseLine() != kLineArrayClose) {
           }
@@ -221,7 +262,7 @@ bool ReadShape(TreeStream& stream, Shape& shape) {
         const char* index = nullptr;
         const std::string_view name = stream.GetEntryName(&index);
         const uint32_t value =
-            shape.Open(current, name, false, current == servers || IsReadValue(name));
+            shape.Open(current, name, false, current == servers, ReadValueIndex(name));
         if (value != kNoNode) shape.AddItem(value, code, index ? index : "", stream);
         break;
       }
@@ -244,8 +285,8 @@ std::unique_ptr<const FilterConfig> FilterConfig::FromStream(TextTreeStream& str
   std::unique_ptr<FilterConfig> config(new FilterConfig);
   Builder build(*config);
   const uint32_t main = shape.Child(0, kMain, true);
-  build.SetMain(shape.Number(shape.Child(main, kDisable, false)) != 0,
-                shape.Text(shape.Child(main, kLog, false)));
+  build.SetMain(shape.Number(shape.ReadChild(main, kDisableAt)) != 0,
+                shape.Text(shape.ReadChild(main, kLogAt)));
   const uint32_t servers = shape.Child(main, kServers, true);
   const uint32_t accounts = shape.Child(0, kNtAccounts, true);
   const uint32_t authorities = shape.Child(0, kAccounts, true);
@@ -262,28 +303,28 @@ std::unique_ptr<const FilterConfig> FilterConfig::FromStream(TextTreeStream& str
       const uint32_t entry = build.AddEntry(kAccountScope, name, kNone);
       if (node.section) {
         build.SetRecord(entry,
-                        build.AddAccount(entry, shape.Text(shape.Child(id, kPassword, false))));
+                        build.AddAccount(entry, shape.Text(shape.ReadChild(id, kPasswordAt))));
       }
     } else if (parent == authorities) {
       const uint32_t entry = build.AddEntry(kAuthorityScope, name, kNone);
       if (node.section) {
-        node.extra = next_scope++;
-        const bool required = shape.Number(shape.Child(id, kExpirationRequired, false)) != 0;
-        build.SetRecord(entry, build.AddAuthority(entry, node.extra, required));
+        node.scope = next_scope++;
+        const bool required = shape.Number(shape.ReadChild(id, kExpirationRequiredAt)) != 0;
+        build.SetRecord(entry, build.AddAuthority(entry, node.scope, required));
       }
     } else if (parent != 0 && shape.node(parent).section &&
                shape.node(parent).parent == authorities && authorities != kNoNode) {
-      const uint32_t entry = build.AddEntry(shape.node(parent).extra, name, kNone);
+      const uint32_t entry = build.AddEntry(shape.node(parent).scope, name, kNone);
       if (!node.section) continue;
-      const uint32_t map_to = shape.Child(id, kMapTo, false);
+      const uint32_t map_to = shape.ReadChild(id, kMapToAt);
       const UserValues values{
-          .password = shape.Text(shape.Child(id, kPassword, false)),
+          .password = shape.Text(shape.ReadChild(id, kPasswordAt)),
           .has_map_to = map_to != kNoNode,
           .map_to = shape.Text(map_to),
-          .disabled = shape.Number(shape.Child(id, kDisabled, false)) != 0,
-          .do_not_map = shape.Number(shape.Child(id, kDoNotMap, false)) != 0,
-          .no_expiration = shape.Number(shape.Child(id, kNoExpiration, false)) != 0,
-          .expire_date = shape.Text(shape.Child(id, kExpireDate, false))};
+          .disabled = shape.Number(shape.ReadChild(id, kDisabledAt)) != 0,
+          .do_not_map = shape.Number(shape.ReadChild(id, kDoNotMapAt)) != 0,
+          .no_expiration = shape.Number(shape.ReadChild(id, kNoExpirationAt)) != 0,
+          .expire_date = shape.Text(shape.ReadChild(id, kExpireDateAt))};
       build.SetRecord(entry, build.AddUser(entry, values));
     }
   }
