@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -88,6 +89,7 @@ class Shape {
   }
 
   const std::vector<Node>& nodes() const { return nodes_; }
+  bool too_large() const { return too_large_; }
   Node& node(uint32_t id) { return nodes_[id]; }
   std::string_view Name(const Node& node) const {
     return {names_.data() + node.name_offset, node.name_size};
@@ -138,6 +140,11 @@ class Shape {
         return other.section == section ? held : kNoNode;
       }
     }
+    // Offsets are 32-bit, like the form's: a file past that fits no form (too_large()).
+    if (names_.size() + name.size() >= kNoNode || nodes_.size() >= kNoNode - 1) {
+      too_large_ = true;
+      return kNoNode;
+    }
     const uint32_t id = static_cast<uint32_t>(nodes_.size());
     uint32_t extra = kNoNode;
     if (!section && (keep_items || read >= 0)) {
@@ -174,9 +181,14 @@ class Shape {
       if (!item_names_.insert(std::move(key)).second) return;
     }
     if (code == kLineString && !value.has_text) {
+      const char* text = stream.GetEntryString();
+      if (texts_.size() + std::strlen(text) >= kNoNode) {
+        too_large_ = true;
+        return;
+      }
       value.has_text = true;
       value.text_offset = static_cast<uint32_t>(texts_.size());
-      texts_.append(stream.GetEntryString());
+      texts_.append(text);
       texts_.push_back('\0');
     } else if (code == kLineInt && !value.has_number) {
       value.has_number = true;
@@ -207,6 +219,7 @@ class Shape {
   std::vector<uint32_t> table_;  // node ids, kNoNode free; a power of two long
   std::string names_;
   std::string texts_;
+  bool too_large_ = false;
   std::unordered_set<std::string> item_names_;  // "value/folded item name", only while needed
 };
 
@@ -282,6 +295,7 @@ std::unique_ptr<const FilterConfig> FilterConfig::FromStream(TextTreeStream& str
     errno = error;
     return nullptr;
   }
+  if (shape.too_large()) return nullptr;
   std::unique_ptr<FilterConfig> config(new FilterConfig);
   Builder build(*config);
   const uint32_t main = shape.Child(0, kMain, true);
