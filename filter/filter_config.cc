@@ -1,32 +1,36 @@
 #include "filter/filter_config.h"
 
 #include "filter/filter_config_builder.h"
-#include "schema/expire_date.h"
 #include "schema/names.h"
-#include "schema/password_hash.h"
 #include "tree/named_object.h"
 
 namespace vard {
 namespace {
 
-constexpr uint8_t kUserDisabled = 1;
-constexpr uint8_t kUserDoNotMap = 2;
-constexpr uint8_t kUserNoExpiration = 4;
-constexpr uint8_t kUserHasMapTo = 8;
-constexpr uint8_t kUserPasswordIsHash = 16;
+using Field = FilterConfig::Builder::Field;
+using NamedField = FilterConfig::Builder::NamedField;
 
 std::string_view NameOf(const NamedObject& object) {
   const char* name = object.GetName();
   return name ? std::string_view(name) : std::string_view();
 }
 
-}  // namespace
+// Reads the values `fields` of `section` into the record `record`.
+template <size_t N>
+void ReadFields(FilterConfig::Builder& build, const TreeSection& section,
+                const NamedField (&fields)[N], uint32_t record) {
+  for (const NamedField& field : fields) {
+    const TreeValue* value = section.GetValue(field.name);
+    if (value->IsNull()) continue;
+    build.SetPresent(field.field, record);
+    build.SetText(field.field, record, value->GetString());
+    build.SetNumber(field.field, record, value->GetInt());
+  }
+}
 
-namespace {
-
-// Fills `scope` with the children of `section` in slot order: a child of the wanted kind gets the
-// record that `add` makes of it, the other kind only takes its name, as the tree's typed lookups
-// read it.
+// Opens the children of `section` in `scope` in slot order. A child of the wanted kind, the first
+// of its name, gets the record `add` makes of it; the other kind only takes its name, as the
+// tree's typed lookups read it.
 template <typename AddRecord>
 void AddChildren(FilterConfig::Builder& build, const TreeSection& section, uint32_t scope,
                  bool want_values, AddRecord add) {
@@ -35,21 +39,10 @@ void AddChildren(FilterConfig::Builder& build, const TreeSection& section, uint3
     const TreeSection* child = section.GetSectionAt(i);
     if (value->IsNull() && child->IsNull()) continue;  // a hole
     const NamedObject& node = value->IsNull() ? static_cast<const NamedObject&>(*child) : *value;
-    const bool wanted = want_values ? !value->IsNull() : !child->IsNull();
-    const uint32_t entry = build.AddEntry(scope, NameOf(node), UINT32_MAX);
-    if (entry != UINT32_MAX && wanted) build.SetRecord(entry, add(entry, *value, *child));
+    bool added = false;
+    const uint32_t entry = build.OpenEntry(scope, NameOf(node), &added);
+    if (added && (want_values ? !value->IsNull() : !child->IsNull())) add(entry, *value, *child);
   }
-}
-
-FilterConfig::UserValues UserValuesOf(const TreeSection& account) {
-  const TreeValue* map_to = account.GetValue(kMapTo);
-  return {.password = account.GetValue(kPassword)->GetString(),
-          .has_map_to = !map_to->IsNull(),
-          .map_to = map_to->GetString(),
-          .disabled = account.GetValue(kDisabled)->GetInt() != 0,
-          .do_not_map = account.GetValue(kDoNotMap)->GetInt() != 0,
-          .no_expiration = account.GetValue(kNoExpiration)->GetInt() != 0,
-          .expire_date = account.GetValue(kExpireDate)->GetString()};
 }
 
 }  // namespace
@@ -58,58 +51,26 @@ std::unique_ptr<const FilterConfig> FilterConfig::FromTree(const TreeSection& ro
   std::unique_ptr<FilterConfig> config(new FilterConfig);
   Builder build(*config);
   const TreeSection& main = *root.GetSection(kMain);
-  build.SetMain(main.GetValue(kDisable)->GetInt() != 0, main.GetValue(kLog)->GetString());
-
+  ReadFields(build, main, Builder::kMainFields, 0);
   AddChildren(build, *main.GetSection(kServers), kBindingScope, true,
-              [&](uint32_t, const TreeValue& binding, const TreeSection&) {
-                return build.AddBinding(binding.GetString());
+              [&](uint32_t entry, const TreeValue& binding, const TreeSection&) {
+                build.SetText(Field::kBinding, build.AddBinding(entry), binding.GetString());
               });
   AddChildren(build, *root.GetSection(kNtAccounts), kAccountScope, false,
               [&](uint32_t entry, const TreeValue&, const TreeSection& account) {
-                return build.AddAccount(entry, account.GetValue(kPassword)->GetString());
+                ReadFields(build, account, Builder::kAccountFields, build.AddAccount(entry));
               });
-  uint32_t next_scope = kFirstUserScope;
   AddChildren(build, *root.GetSection(kAccounts), kAuthorityScope, false,
-              [&](uint32_t entry, const TreeValue&, const TreeSection& authority) {
-                const uint32_t scope = next_scope++;
-                AddChildren(build, authority, scope, false,
+              [&](uint32_t entry, const TreeValue&, const TreeSection& section) {
+                const uint32_t authority = build.AddAuthority(entry);
+                ReadFields(build, section, Builder::kAuthorityFields, authority);
+                AddChildren(build, section, build.ScopeOf(authority), false,
                             [&](uint32_t user, const TreeValue&, const TreeSection& account) {
-                              return build.AddUser(user, UserValuesOf(account));
+                              ReadFields(build, account, Builder::kUserFields, build.AddUser(user));
                             });
-                return build.AddAuthority(entry, scope,
-                                          authority.GetValue(kExpirationRequired)->GetInt() != 0);
               });
   if (!build.Finish()) return nullptr;
   return config;
-}
-
-FilterConfig::UserRecord FilterConfig::ReadUser(Builder& build, uint32_t entry,
-                                                const UserValues& values) {
-  UserRecord user{};
-  user.name = entry;
-  user.password = build.AddText(values.password);
-  user.map_to = build.AddText(values.map_to);
-  uint8_t flags = 0;
-  if (values.disabled) flags |= kUserDisabled;
-  if (values.do_not_map) flags |= kUserDoNotMap;
-  if (values.no_expiration) flags |= kUserNoExpiration;
-  if (values.has_map_to) flags |= kUserHasMapTo;
-  if (IsPasswordHash(values.password)) flags |= kUserPasswordIsHash;
-  user.flags = flags;
-  int month = 0;
-  int day = 0;
-  int year = 0;
-  if (*values.expire_date == '\0') {
-    user.expire_form = ExpireForm::kNone;
-  } else if (ReadExpireDate(values.expire_date, &month, &day, &year)) {
-    user.expire_form = ExpireForm::kDate;
-    user.month = month;
-    user.day = day;
-    user.year = year;
-  } else {
-    user.expire_form = ExpireForm::kUnreadable;
-  }
-  return user;
 }
 
 uint32_t FilterConfig::Find(uint32_t scope, std::string_view name) const {

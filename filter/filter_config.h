@@ -1,9 +1,10 @@
-// FilterConfig: what the filter decides with, read once from a loaded configuration tree into a
-// compact immutable form: the general options, the bindings, the mapped accounts, the authorities
-// and per user only the values of the decision. Texts live in one arena, records are fixed-size
-// and one open-addressing table of 32-bit indices finds every name, so a configuration of a
-// million users costs a handful of allocations and less memory than its file. Lookups answer
-// exactly what the tree's lookups answer. Immutable once built: any number of threads read it.
+// FilterConfig: what the filter decides with, read once from a configuration (a loaded tree, or
+// straight from its text) into a compact immutable form: the general options, the bindings, the
+// mapped accounts, the authorities and per user only the values of the decision. Texts live in one
+// arena, records are fixed-size and one open-addressing table of 32-bit indices finds every name,
+// so a configuration of a million users costs a handful of allocations and less memory than its
+// file. Lookups answer exactly what the tree's lookups answer. Immutable once built: any number of
+// threads read it.
 #ifndef VARDOMAR_FILTER_FILTER_CONFIG_H_
 #define VARDOMAR_FILTER_FILTER_CONFIG_H_
 
@@ -74,15 +75,7 @@ class FilterConfig {
   bool FindUser(const Authority& authority, std::string_view name, User* out) const;
   bool FindAccount(std::string_view name, Account* out) const;
 
-  // For the form's own sources (filter_config_builder.h): what both routes read of a user, and
-  // how they put the form together.
-  struct UserValues {
-    const char* password;  // "" when none, as for the texts below
-    bool has_map_to;
-    const char* map_to;
-    bool disabled, do_not_map, no_expiration;
-    const char* expire_date;
-  };
+  // How the form is put together (filter_config_builder.h), by both routes.
   class Builder;
 
   // The heap bytes the form holds (its capacity, for the memory benchmark).
@@ -120,16 +113,22 @@ class FilterConfig {
     TextRef password;
     TextRef map_to;
     int32_t month, day, year;
-    uint8_t flags;  // see the kUser* bits in the source
+    uint8_t flags;  // UserFlag bits
     ExpireForm expire_form;
   };
   struct AccountRecord {
     TextRef name;
     TextRef password;
   };
+  enum UserFlag : uint8_t {
+    kUserDisabled = 1,
+    kUserDoNotMap = 2,
+    kUserNoExpiration = 4,
+    kUserHasMapTo = 8,
+    kUserPasswordIsHash = 16
+  };
 
   FilterConfig() = default;
-  static UserRecord ReadUser(Builder& build, uint32_t entry, const UserValues& values);
   std::string_view Text(TextRef ref) const { return {arena_.data() + ref.offset, ref.size}; }
   // The record of the lowest-slot entry named `name` in `scope`; kNone when there is none.
   uint32_t Find(uint32_t scope, std::string_view name) const;

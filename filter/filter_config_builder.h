@@ -1,30 +1,19 @@
 // FilterConfig::Builder: how both routes to a FilterConfig (from a loaded tree, and straight from
-// the configuration text) put its texts, names and table together. Private to the form's sources.
+// the configuration text) put its texts, names, records and table together, and which values of
+// which sections the form reads. Private to the form's sources; one thread per builder, which
+// fills one form and must outlive nothing but that.
 #ifndef VARDOMAR_FILTER_FILTER_CONFIG_BUILDER_H_
 #define VARDOMAR_FILTER_FILTER_CONFIG_BUILDER_H_
 
-#include <sys/random.h>
-#include <sys/types.h>
-
 #include <cstdint>
-#include <limits>
 #include <string_view>
 #include <vector>
 
 #include "filter/filter_config.h"
+#include "schema/names.h"
 #include "tree/named_object.h"
 
 namespace vard {
-
-// A key for the table's HashName, fresh from the kernel's random source for every form (0 when
-// it has none to give). A site's administrator chooses the user names of the site's authority;
-// with a hash known in advance, names chosen to share one run of table slots would make every
-// lookup of the filter, for every site the server guards, walk the whole run.
-inline uint64_t NewHashSeed() {
-  uint64_t seed = 0;
-  if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) return 0;
-  return seed;
-}
 
 // FNV-1a over the names as the tree compares them (ASCII capitals as small letters), keyed by
 // `seed`, mixed with the scope and finished so that the low bits the table uses depend on every
@@ -41,97 +30,82 @@ inline uint64_t HashName(uint64_t seed, uint32_t scope, std::string_view name) {
   return h;
 }
 
-// Entries are added in slot order, so that the first entry of a name in a scope is the lowest
-// slot, which is the one the tree's lookups find.
 class FilterConfig::Builder {
  public:
-  explicit Builder(FilterConfig& config) : config_(config) { config_.hash_seed_ = NewHashSeed(); }
+  static constexpr uint32_t kNone = FilterConfig::kNone;
+  static constexpr uint32_t kBindingScope = FilterConfig::kBindingScope;
+  static constexpr uint32_t kAuthorityScope = FilterConfig::kAuthorityScope;
+  static constexpr uint32_t kAccountScope = FilterConfig::kAccountScope;
 
-  bool ok() const { return ok_; }
-  FilterConfig& config() { return config_; }
+  // The values the form reads. A binding is a value of SERVERS itself; the others are read by
+  // name, as the Fields lists below name them, in MAIN, a mapped account, an authority or a user.
+  enum class Field : uint8_t {
+    kDisable,
+    kLog,
+    kBinding,
+    kAccountPassword,
+    kExpirationRequired,
+    kPassword,
+    kMapTo,
+    kExpireDate,
+    kNoExpiration,
+    kDisabled,
+    kDoNotMap
+  };
+  struct NamedField {
+    std::string_view name;
+    Field field;
+  };
+  static constexpr NamedField kMainFields[] = {{kDisable, Field::kDisable}, {kLog, Field::kLog}};
+  static constexpr NamedField kAccountFields[] = {{kPassword, Field::kAccountPassword}};
+  static constexpr NamedField kAuthorityFields[] = {
+      {kExpirationRequired, Field::kExpirationRequired}};
+  static constexpr NamedField kUserFields[] = {
+      {kPassword, Field::kPassword},     {kMapTo, Field::kMapTo},
+      {kExpireDate, Field::kExpireDate}, {kNoExpiration, Field::kNoExpiration},
+      {kDisabled, Field::kDisabled},     {kDoNotMap, Field::kDoNotMap}};
 
-  TextRef AddText(std::string_view text) {
-    std::vector<char>& arena = config_.arena_;
-    if (arena.size() + text.size() + 1 > std::numeric_limits<uint32_t>::max()) {
-      ok_ = false;
-      return {};
-    }
-    const TextRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
-    arena.insert(arena.end(), text.begin(), text.end());
-    arena.push_back('\0');
-    return ref;
-  }
+  // Starts `config` afresh with a new key for its table's hash.
+  explicit Builder(FilterConfig& config);
 
-  // Adds the child `name` of `scope`; returns the entry's index, kNone for an empty name. The
-  // table is sized at the end, so entries are only collected.
-  uint32_t AddEntry(uint32_t scope, std::string_view name, uint32_t record) {
-    if (name.empty()) return kNone;
-    config_.entries_.push_back(Entry{AddText(name), scope, record});
-    return static_cast<uint32_t>(config_.entries_.size() - 1);
-  }
+  // The entry of `name` in `scope`: the one the scope holds (*added false), or else a new one
+  // without a record (*added true). kNone for an empty name. Children are opened in slot order,
+  // so the entry a name keeps is its lowest slot, which is the one the tree's lookups find.
+  uint32_t OpenEntry(uint32_t scope, std::string_view name, bool* added);
+  // The record of `entry`; kNone when the name belongs to the kind the scope does not look up.
+  uint32_t RecordOf(uint32_t entry) const { return config_.entries_[entry].record; }
 
-  void SetRecord(uint32_t entry, uint32_t record) { config_.entries_[entry].record = record; }
-  void SetMain(bool disabled, std::string_view log_path) {
-    config_.disabled_ = disabled;
-    config_.log_path_ = AddText(log_path).offset;
-  }
+  // Record makers: each makes `entry` the name of a new record (its texts "", its numbers 0, no
+  // value present) and returns the record's index. An authority gets a scope of its own.
+  uint32_t AddBinding(uint32_t entry);
+  uint32_t AddAccount(uint32_t entry);
+  uint32_t AddAuthority(uint32_t entry);
+  uint32_t AddUser(uint32_t entry);
+  // The scope of the users of the authority `authority`.
+  uint32_t ScopeOf(uint32_t authority) const { return config_.authorities_[authority].scope; }
 
-  // Record makers shared by both routes; each returns the record's index.
-  uint32_t AddBinding(std::string_view authority) {
-    config_.bindings_.push_back(AddText(authority));
-    return static_cast<uint32_t>(config_.bindings_.size() - 1);
-  }
-  uint32_t AddAccount(uint32_t entry, std::string_view password) {
-    config_.accounts_.push_back({config_.entries_[entry].name, AddText(password)});
-    return static_cast<uint32_t>(config_.accounts_.size() - 1);
-  }
-  uint32_t AddAuthority(uint32_t entry, uint32_t scope, bool expiration_required) {
-    config_.authorities_.push_back({config_.entries_[entry].name, scope, expiration_required});
-    return static_cast<uint32_t>(config_.authorities_.size() - 1);
-  }
-  uint32_t AddUser(uint32_t entry, const UserValues& values) {
-    config_.users_.push_back(ReadUser(*this, entry, values));
-    return static_cast<uint32_t>(config_.users_.size() - 1);
-  }
+  // A value of `field` of the record `record` (ignored for MAIN's fields, which have none): that
+  // it exists, and what its first text item and its first int item hold (`text` zero-terminated).
+  void SetPresent(Field field, uint32_t record);
+  void SetText(Field field, uint32_t record, const char* text);
+  void SetNumber(Field field, uint32_t record, int32_t number);
 
-  // Builds the table and gives back what appending reserved; false when the form cannot hold
-  // the configuration. A reload at a million users must not keep up to twice what it needs.
-  bool Finish() {
-    if (!ok_) return false;
-    Index();
-    config_.arena_.shrink_to_fit();
-    config_.entries_.shrink_to_fit();
-    config_.bindings_.shrink_to_fit();
-    config_.authorities_.shrink_to_fit();
-    config_.users_.shrink_to_fit();
-    config_.accounts_.shrink_to_fit();
-    return true;
-  }
+  // Makes the table and gives back what appending reserved; false when the form cannot hold the
+  // configuration (more than 4 GB of names and texts).
+  bool Finish();
 
  private:
-  // An entry whose name a lower slot of its scope holds stays out of the table.
-  void Index() {
-    size_t size = 16;
-    while (size < config_.entries_.size() * 2) size *= 2;
-    config_.table_.assign(size, kNone);
-    const size_t mask = size - 1;
-    for (uint32_t e = 0; e < config_.entries_.size(); ++e) {
-      const Entry& entry = config_.entries_[e];
-      const std::string_view name = config_.Text(entry.name);
-      for (size_t slot = HashName(config_.hash_seed_, entry.scope, name) & mask;; slot = (slot + 1) & mask) {
-        const uint32_t held = config_.table_[slot];
-        if (held == kNone) {
-          config_.table_[slot] = e;
-          break;
-        }
-        const Entry& other = config_.entries_[held];
-        if (other.scope == entry.scope && NamesEqual(config_.Text(other.name), name)) break;
-      }
-    }
-  }
+  TextRef AddText(std::string_view text);
+  // Doubles the build table, keeping every entry.
+  void Grow();
 
   FilterConfig& config_;
+  uint32_t next_scope_ = kFirstUserScope;
   bool ok_ = true;
+  // The table while it is built: per slot the low 32 bits of the name's hash above the entry
+  // index (kNone in the low half for a free slot), so that a probe compares names only when the
+  // hashes agree, and growing needs no name. Finish keeps only the entry indices.
+  std::vector<uint64_t> slots_;
 };
 
 }  // namespace vard
