@@ -255,9 +255,13 @@ class TextReader {
     }
   }
 
+  // The index of `name` in `known`, -1 when it is not there. Saved files spell the names as the
+  // schema does, so an exact match is tried before the comparison that ignores case.
   static int Find(std::span<const Known> known, std::string_view name) {
     for (size_t i = 0; i < known.size(); ++i) {
-      if (SameName(name, known[i].name)) return static_cast<int>(i);
+      const std::string_view candidate = known[i].name;
+      if (name.size() != candidate.size()) continue;
+      if (name == candidate || SameName(name, candidate)) return static_cast<int>(i);
     }
     return -1;
   }
