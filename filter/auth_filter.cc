@@ -90,8 +90,8 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* tree,
   reload_gate_.SetIntervalFrom(key);
   const bool store_open = key.IsOpen();
   // Only the backup copies need the tree (its saved text; a missing or empty directory means no
-  // copies); without them the form is read straight from the text, at about half the cost that
-  // every server child pays on every save.
+  // copies); without them the form is read straight from the text, at about a third of the time
+  // that every server child spends on every save.
   const std::unique_ptr<char[]> backup_dir = key.ReadString(kBackupDirValue);
   const bool keep_text = backup_dir != nullptr && backup_dir[0] != '\0';
   key.Close();
