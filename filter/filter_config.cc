@@ -23,8 +23,11 @@ void ReadFields(FilterConfig::Builder& build, const TreeSection& section,
     const TreeValue* value = section.GetValue(field.name);
     if (value->IsNull()) continue;
     build.SetPresent(field.field, record);
-    build.SetText(field.field, record, value->GetString());
-    build.SetNumber(field.field, record, value->GetInt());
+    if (FilterConfig::Builder::IsText(field.field)) {
+      build.SetText(field.field, record, value->GetString());
+    } else {
+      build.SetNumber(field.field, record, value->GetInt());
+    }
   }
 }
 

@@ -52,6 +52,11 @@ class FilterConfig::Builder {
     kDisabled,
     kDoNotMap
   };
+  // Whether the form reads the first text of a value of `field`; else it reads its first int.
+  static constexpr bool IsText(Field field) {
+    return field == Field::kLog || field == Field::kBinding || field == Field::kAccountPassword ||
+           field == Field::kPassword || field == Field::kMapTo || field == Field::kExpireDate;
+  }
   struct NamedField {
     std::string_view name;
     Field field;
