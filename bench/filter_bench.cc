@@ -4,7 +4,9 @@
 // saves its configuration, and the first request of the case reloads it before timing starts.
 // BM_ConfigMemory reports the heap that the filter's form of a configuration holds per byte of
 // its file, at 100 000 and 1 000 000 users, since every server process holds one; BM_Reload times
-// the reload that every server process makes of every save, at the same sizes.
+// the reload that every server process makes of every save, at the same sizes, by each route:
+// the form read through a loaded tree (route 0, taken when a backup directory is named) or
+// straight from the text (route 1).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -17,6 +19,7 @@
 #include "filter/filter_config.h"
 #include "tests/filter_host.h"
 #include "tests/filter_sandbox.h"
+#include "tree/text_tree_stream.h"
 #include "tree/tree_node.h"
 
 namespace vard::test {
@@ -137,15 +140,20 @@ void BM_ConfigMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_ConfigMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// What every server process pays for each save, as its reload does it without the backup text:
-// the file loaded into a tree, the form built from it, the tree freed. Out of line so that
-// callgrind can count it alone (--toggle-collect='*ReloadOnce*').
-[[gnu::noinline]] bool ReloadOnce(const std::string& path) {
+// One reload by each route: the file read, the form built, what the load needed freed. Out of
+// line so that callgrind can count each alone (--toggle-collect='*ReloadThroughTree*' or
+// '*ReloadFromText*').
+[[gnu::noinline]] bool ReloadThroughTree(const std::string& path) {
   auto tree = std::make_unique<TreeSection>(path, true);
   if (!tree->LoadFile()) return false;
   const std::unique_ptr<const FilterConfig> form = FilterConfig::FromTree(*tree);
   tree.reset();
   return form != nullptr;
+}
+
+[[gnu::noinline]] bool ReloadFromText(const std::string& path) {
+  TextTreeStream stream(path, false);
+  return FilterConfig::FromStream(stream) != nullptr;
 }
 
 void BM_Reload(benchmark::State& state) {
@@ -154,11 +162,14 @@ void BM_Reload(benchmark::State& state) {
   if (SaveUsers(sandbox, config, static_cast<int>(state.range(0))) == 0) {
     return state.SkipWithError("cannot save");
   }
+  const bool from_text = state.range(1) != 0;
   for (auto _ : state) {
-    if (!ReloadOnce(sandbox.config_path())) return state.SkipWithError("no form");
+    const bool ok = from_text ? ReloadFromText(sandbox.config_path())
+                              : ReloadThroughTree(sandbox.config_path());
+    if (!ok) return state.SkipWithError("no form");
   }
 }
-BENCHMARK(BM_Reload)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reload)->ArgsProduct({{100000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vard::test

@@ -138,8 +138,9 @@ class AuthFilter : public FilterObject {
                                           std::string_view user) const;
 
   // Reads "Configuration File" from the settings store into config_path_, records the file's
-  // version in config_time_ (all zero when it is missing) and loads the tree of a new
-  // configuration from it into `tree` and the form decisions read into `rules`. true when the
+  // version in config_time_ (all zero when it is missing) and reads the form decisions read of a
+  // new configuration into `rules`, and, only when "Backup directory" is set (the backup copies
+  // need its text), the tree loaded from the file into `tree` (else null). true when the
   // file opened; false with the path and the reason of the failure in `failed_path` and `reason`
   // (config_path_ then names the file to watch). Only the constructor and the reloading thread
   // call it.
@@ -160,9 +161,10 @@ class AuthFilter : public FilterObject {
   bool SourcesChanged() const;
   // Writes the backup copy of the configuration being replaced from backup_text_ when
   // "Backup directory" names a directory, then keeps the text of `fresh`, the configuration
-  // replacing it, in that directory for its own copy. Constructor (without a copy to write) and
+  // replacing it, in that directory for its own copy (none without a tree, which is loaded only
+  // when the directory is named). Constructor (without a copy to write) and
   // reloading thread only.
-  void RollBackupText(const TreeSection& fresh, bool write_copy);
+  void RollBackupText(const TreeSection* fresh, bool write_copy);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
 

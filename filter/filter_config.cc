@@ -1,201 +1,79 @@
 #include "filter/filter_config.h"
 
-#include <sys/random.h>
-#include <sys/types.h>
-
-#include <limits>
-
-#include "schema/expire_date.h"
+#include "filter/filter_config_builder.h"
 #include "schema/names.h"
-#include "schema/password_hash.h"
 #include "tree/named_object.h"
 
 namespace vard {
 namespace {
 
-constexpr uint8_t kUserDisabled = 1;
-constexpr uint8_t kUserDoNotMap = 2;
-constexpr uint8_t kUserNoExpiration = 4;
-constexpr uint8_t kUserHasMapTo = 8;
-constexpr uint8_t kUserPasswordIsHash = 16;
-
-// A key for the table's HashName, fresh from the kernel's random source for every form (0 when
-// it has none to give). A site's administrator chooses the user names of the site's authority;
-// with a hash known in advance, names chosen to share one run of table slots would make every
-// lookup of the filter, for every site the server guards, walk the whole run.
-uint64_t NewHashSeed() {
-  uint64_t seed = 0;
-  if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) return 0;
-  return seed;
-}
-
-// FNV-1a over the names as the tree compares them (ASCII capitals as small letters), keyed by
-// `seed`, mixed with the scope and finished so that the low bits the table uses depend on every
-// byte: names that differ only in a trailing digit ("user17", "user18") must not crowd into
-// neighbouring slots.
-uint64_t HashName(uint64_t seed, uint32_t scope, std::string_view name) {
-  uint64_t h = (14695981039346656037ull ^ seed) ^ scope;
-  for (const char c : name) {
-    h = (h ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
-  }
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  return h;
-}
+using Field = FilterConfig::Builder::Field;
+using NamedField = FilterConfig::Builder::NamedField;
 
 std::string_view NameOf(const NamedObject& object) {
   const char* name = object.GetName();
   return name ? std::string_view(name) : std::string_view();
 }
 
+// Reads the values `fields` of `section` into the record `record`.
+template <size_t N>
+void ReadFields(FilterConfig::Builder& build, const TreeSection& section,
+                const NamedField (&fields)[N], uint32_t record) {
+  for (const NamedField& field : fields) {
+    const TreeValue* value = section.GetValue(field.name);
+    if (value->IsNull()) continue;
+    build.SetPresent(field.field, record);
+    if (FilterConfig::Builder::IsText(field.field)) {
+      build.SetText(field.field, record, value->GetString());
+    } else {
+      build.SetNumber(field.field, record, value->GetInt());
+    }
+  }
+}
+
+// Opens the children of `section` in `scope` in slot order. A child of the wanted kind, the first
+// of its name, gets the record `add` makes of it; the other kind only takes its name, as the
+// tree's typed lookups read it.
+template <typename AddRecord>
+void AddChildren(FilterConfig::Builder& build, const TreeSection& section, uint32_t scope,
+                 bool want_values, AddRecord add) {
+  for (int i = 1; i <= section.Count(); ++i) {
+    const TreeValue* value = section.GetValueAt(i);
+    const TreeSection* child = section.GetSectionAt(i);
+    if (value->IsNull() && child->IsNull()) continue;  // a hole
+    const NamedObject& node = value->IsNull() ? static_cast<const NamedObject&>(*child) : *value;
+    bool added = false;
+    const uint32_t entry = build.OpenEntry(scope, NameOf(node), &added);
+    if (added && (want_values ? !value->IsNull() : !child->IsNull())) add(entry, *value, *child);
+  }
+}
+
 }  // namespace
-
-// Reads the tree in slot order, so that the first entry of a name in a scope is the lowest slot,
-// which is the one the tree's lookups find.
-class FilterConfig::Builder {
- public:
-  explicit Builder(FilterConfig& config) : config_(config) { config_.hash_seed_ = NewHashSeed(); }
-
-  bool ok() const { return ok_; }
-
-  TextRef AddText(std::string_view text) {
-    std::vector<char>& arena = config_.arena_;
-    if (arena.size() + text.size() + 1 > std::numeric_limits<uint32_t>::max()) {
-      ok_ = false;
-      return {};
-    }
-    const TextRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
-    arena.insert(arena.end(), text.begin(), text.end());
-    arena.push_back('\0');
-    return ref;
-  }
-
-  // Adds the child `name` of `scope` unless a lower slot has the name; returns the entry's index,
-  // kNone when it was not added. The table is sized at the end, so entries are only collected.
-  uint32_t AddEntry(uint32_t scope, std::string_view name, uint32_t record) {
-    if (name.empty()) return kNone;
-    config_.entries_.push_back(Entry{AddText(name), scope, record});
-    return static_cast<uint32_t>(config_.entries_.size() - 1);
-  }
-
-  // Fills `scope` with the children of `section`: a child of kind `wanted` gets the record that
-  // `add` makes of it, the other kind only takes its name, as the tree's typed lookups read it.
-  template <typename AddRecord>
-  void AddChildren(const TreeSection& section, uint32_t scope, bool want_values, AddRecord add) {
-    for (int i = 1; i <= section.Count(); ++i) {
-      const TreeValue* value = section.GetValueAt(i);
-      const TreeSection* child = section.GetSectionAt(i);
-      if (value->IsNull() && child->IsNull()) continue;  // a hole
-      const NamedObject& node = value->IsNull() ? static_cast<const NamedObject&>(*child) : *value;
-      const bool wanted = want_values ? !value->IsNull() : !child->IsNull();
-      const uint32_t entry = AddEntry(scope, NameOf(node), kNone);
-      if (entry != kNone && wanted) config_.entries_[entry].record = add(entry, *value, *child);
-    }
-  }
-
-  // Builds the table; an entry whose name a lower slot of its scope holds stays out of it.
-  void Index() {
-    size_t size = 16;
-    while (size < config_.entries_.size() * 2) size *= 2;
-    config_.table_.assign(size, kNone);
-    const size_t mask = size - 1;
-    for (uint32_t e = 0; e < config_.entries_.size(); ++e) {
-      const Entry& entry = config_.entries_[e];
-      const std::string_view name = config_.Text(entry.name);
-      for (size_t slot = HashName(config_.hash_seed_, entry.scope, name) & mask;;
-           slot = (slot + 1) & mask) {
-        const uint32_t held = config_.table_[slot];
-        if (held == kNone) {
-          config_.table_[slot] = e;
-          break;
-        }
-        const Entry& other = config_.entries_[held];
-        if (other.scope == entry.scope && NamesEqual(config_.Text(other.name), name)) break;
-      }
-    }
-  }
-
- private:
-  FilterConfig& config_;
-  bool ok_ = true;
-};
 
 std::unique_ptr<const FilterConfig> FilterConfig::FromTree(const TreeSection& root) {
   std::unique_ptr<FilterConfig> config(new FilterConfig);
   Builder build(*config);
   const TreeSection& main = *root.GetSection(kMain);
-  config->disabled_ = main.GetValue(kDisable)->GetInt() != 0;
-  config->log_path_ = build.AddText(main.GetValue(kLog)->GetString()).offset;
-
-  build.AddChildren(*main.GetSection(kServers), kBindingScope, true,
-                    [&](uint32_t, const TreeValue& binding, const TreeSection&) {
-                      config->bindings_.push_back(build.AddText(binding.GetString()));
-                      return static_cast<uint32_t>(config->bindings_.size() - 1);
-                    });
-  build.AddChildren(
-      *root.GetSection(kNtAccounts), kAccountScope, false,
-      [&](uint32_t entry, const TreeValue&, const TreeSection& account) {
-        config->accounts_.push_back({config->entries_[entry].name,
-                                     build.AddText(account.GetValue(kPassword)->GetString())});
-        return static_cast<uint32_t>(config->accounts_.size() - 1);
-      });
-  uint32_t next_scope = kFirstUserScope;
-  build.AddChildren(
-      *root.GetSection(kAccounts), kAuthorityScope, false,
-      [&](uint32_t entry, const TreeValue&, const TreeSection& authority) {
-        const uint32_t scope = next_scope++;
-        config->authorities_.push_back({config->entries_[entry].name, scope,
-                                        authority.GetValue(kExpirationRequired)->GetInt() != 0});
-        build.AddChildren(authority, scope, false,
-                          [&](uint32_t user_entry, const TreeValue&, const TreeSection& account) {
-                            config->users_.push_back(ReadUser(build, user_entry, account));
-                            return static_cast<uint32_t>(config->users_.size() - 1);
-                          });
-        return static_cast<uint32_t>(config->authorities_.size() - 1);
-      });
-  if (!build.ok()) return nullptr;
-  build.Index();
-  // Built by appending; a reload at a million users must not keep up to twice what it needs.
-  config->arena_.shrink_to_fit();
-  config->entries_.shrink_to_fit();
-  config->bindings_.shrink_to_fit();
-  config->authorities_.shrink_to_fit();
-  config->users_.shrink_to_fit();
-  config->accounts_.shrink_to_fit();
+  ReadFields(build, main, Builder::kMainFields, 0);
+  AddChildren(build, *main.GetSection(kServers), kBindingScope, true,
+              [&](uint32_t entry, const TreeValue& binding, const TreeSection&) {
+                build.SetText(Field::kBinding, build.AddBinding(entry), binding.GetString());
+              });
+  AddChildren(build, *root.GetSection(kNtAccounts), kAccountScope, false,
+              [&](uint32_t entry, const TreeValue&, const TreeSection& account) {
+                ReadFields(build, account, Builder::kAccountFields, build.AddAccount(entry));
+              });
+  AddChildren(build, *root.GetSection(kAccounts), kAuthorityScope, false,
+              [&](uint32_t entry, const TreeValue&, const TreeSection& section) {
+                const uint32_t authority = build.AddAuthority(entry);
+                ReadFields(build, section, Builder::kAuthorityFields, authority);
+                AddChildren(build, section, build.ScopeOf(authority), false,
+                            [&](uint32_t user, const TreeValue&, const TreeSection& account) {
+                              ReadFields(build, account, Builder::kUserFields, build.AddUser(user));
+                            });
+              });
+  if (!build.Finish()) return nullptr;
   return config;
-}
-
-FilterConfig::UserRecord FilterConfig::ReadUser(Builder& build, uint32_t entry,
-                                                const TreeSection& account) {
-  UserRecord user{};
-  user.name = entry;
-  const char* password = account.GetValue(kPassword)->GetString();
-  user.password = build.AddText(password);
-  const TreeValue* map_to = account.GetValue(kMapTo);
-  user.map_to = build.AddText(map_to->GetString());
-  uint8_t flags = 0;
-  if (account.GetValue(kDisabled)->GetInt() != 0) flags |= kUserDisabled;
-  if (account.GetValue(kDoNotMap)->GetInt() != 0) flags |= kUserDoNotMap;
-  if (account.GetValue(kNoExpiration)->GetInt() != 0) flags |= kUserNoExpiration;
-  if (!map_to->IsNull()) flags |= kUserHasMapTo;
-  if (IsPasswordHash(password)) flags |= kUserPasswordIsHash;
-  user.flags = flags;
-  const char* expire_date = account.GetValue(kExpireDate)->GetString();
-  int month = 0;
-  int day = 0;
-  int year = 0;
-  if (*expire_date == '\0') {
-    user.expire_form = ExpireForm::kNone;
-  } else if (ReadExpireDate(expire_date, &month, &day, &year)) {
-    user.expire_form = ExpireForm::kDate;
-    user.month = month;
-    user.day = day;
-    user.year = year;
-  } else {
-    user.expire_form = ExpireForm::kUnreadable;
-  }
-  return user;
 }
 
 uint32_t FilterConfig::Find(uint32_t scope, std::string_view name) const {

@@ -1,9 +1,10 @@
-// FilterConfig: what the filter decides with, read once from a loaded configuration tree into a
-// compact immutable form: the general options, the bindings, the mapped accounts, the authorities
-// and per user only the values of the decision. Texts live in one arena, records are fixed-size
-// and one open-addressing table of 32-bit indices finds every name, so a configuration of a
-// million users costs a handful of allocations and less memory than its file. Lookups answer
-// exactly what the tree's lookups answer. Immutable once built: any number of threads read it.
+// FilterConfig: what the filter decides with, read once from a configuration (a loaded tree, or
+// straight from its text) into a compact immutable form: the general options, the bindings, the
+// mapped accounts, the authorities and per user only the values of the decision. Texts live in one
+// arena, records are fixed-size and one open-addressing table of 32-bit indices finds every name,
+// so a configuration of a million users costs a handful of allocations and less memory than its
+// file. Lookups answer exactly what the tree's lookups answer. Immutable once built: any number of
+// threads read it.
 #ifndef VARDOMAR_FILTER_FILTER_CONFIG_H_
 #define VARDOMAR_FILTER_FILTER_CONFIG_H_
 
@@ -17,6 +18,8 @@
 #include "tree/tree_node.h"
 
 namespace vard {
+
+class TextTreeStream;
 
 class FilterConfig {
  public:
@@ -51,6 +54,11 @@ class FilterConfig {
   // Reads `root` (a loaded configuration; only its const lookups are used). Null only when the
   // form cannot hold it (more than 4 GB of names and texts).
   static std::unique_ptr<const FilterConfig> FromTree(const TreeSection& root);
+  // Reads the configuration straight from its text, as TreeSection::Load would read it into a
+  // tree that FromTree then reads, without building the tree: the same form, for a small part of
+  // the cost. Null when the form cannot hold it, or when a read failed (errno set; the stream's
+  // InputError), as a tree missing the rest of its file fails to load.
+  static std::unique_ptr<const FilterConfig> FromStream(TextTreeStream& stream);
 
   // MAIN's "Disable" is a nonzero int.
   bool disabled() const { return disabled_; }
@@ -66,6 +74,9 @@ class FilterConfig {
   bool FindAuthority(std::string_view name, Authority* out) const;
   bool FindUser(const Authority& authority, std::string_view name, User* out) const;
   bool FindAccount(std::string_view name, Account* out) const;
+
+  // How the form is put together (filter_config_builder.h), by both routes.
+  class Builder;
 
   // The heap bytes the form holds (its capacity, for the memory benchmark).
   size_t HeapBytes() const;
@@ -102,18 +113,22 @@ class FilterConfig {
     TextRef password;
     TextRef map_to;
     int32_t month, day, year;
-    uint8_t flags;  // see the kUser* bits in the source
+    uint8_t flags;  // UserFlag bits
     ExpireForm expire_form;
   };
   struct AccountRecord {
     TextRef name;
     TextRef password;
   };
-
-  class Builder;
+  enum UserFlag : uint8_t {
+    kUserDisabled = 1,
+    kUserDoNotMap = 2,
+    kUserNoExpiration = 4,
+    kUserHasMapTo = 8,
+    kUserPasswordIsHash = 16
+  };
 
   FilterConfig() = default;
-  static UserRecord ReadUser(Builder& build, uint32_t entry, const TreeSection& account);
   std::string_view Text(TextRef ref) const { return {arena_.data() + ref.offset, ref.size}; }
   // The record of the lowest-slot entry named `name` in `scope`; kNone when there is none.
   uint32_t Find(uint32_t scope, std::string_view name) const;

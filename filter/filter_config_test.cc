@@ -148,5 +148,44 @@ TEST(FilterConfigTest, TheLowerSlotWinsOnEqualNames) {
   EXPECT_EQ("one", user.password);
 }
 
+// Read straight from the text, the form follows the loader's rules: repeated sections merge, a
+// value gains items and drops a duplicated item name, a section under a value's name is skipped
+// with its contents, and a byte block's lines are its own.
+TEST(FilterConfigTest, ReadFromTheTextAsTheLoaderReadsIt) {
+  constexpr char kQuirks[] =
+      "{ ACCOUNTS:\n"
+      " { Staff:\n"
+      "  { alice:\n"
+      "   (int)Password[a]=1\n"
+      "   (string)Password[A]=dropped\n"
+      "   [ note:\n"
+      "    } alice;\n"
+      "   ] note;\n"
+      "  } alice;\n"
+      "  (string)carol=value\n"
+      "  { carol:\n"
+      "   (string)Password=hidden\n"
+      "  } carol;\n"
+      " } Staff;\n"
+      " { staff:\n"
+      "  { ALICE:\n"
+      "   (string)Password=second\n"
+      "   (string)MapTo[x]=web\n"
+      "  } ALICE;\n"
+      " } staff;\n"
+      "} ACCOUNTS;\n";
+  const std::unique_ptr<TextTreeStream> stream = TextTreeStream::ReadingText(kQuirks);
+  const std::unique_ptr<const FilterConfig> config = FilterConfig::FromStream(*stream);
+  ASSERT_NE(nullptr, config);
+  FilterConfig::Authority staff;
+  FilterConfig::User user;
+  ASSERT_TRUE(config->FindAuthority("STAFF", &staff));
+  ASSERT_TRUE(config->FindUser(staff, "Alice", &user));
+  EXPECT_EQ("alice", user.name);
+  EXPECT_EQ("second", user.password);
+  EXPECT_EQ("web", user.map_to);
+  EXPECT_FALSE(config->FindUser(staff, "carol", &user));
+}
+
 }  // namespace
 }  // namespace vard

@@ -59,6 +59,9 @@ void CheckUser(const TreeSection& account, const FilterConfig::User& user) {
   }
 }
 
+// Every lookup of the decision on `form` answers as on the tree `root`.
+void CheckForm(const TreeSection& root, const FilterConfig& form);
+
 }  // namespace
 }  // namespace vard
 
@@ -71,6 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   root.Load(*stream);
   const std::unique_ptr<const FilterConfig> config = FilterConfig::FromTree(root);
   FUZZ_CHECK(config != nullptr, "form built");
+  // The form read straight from the text must answer every lookup below as the tree does too.
+  const std::unique_ptr<TextTreeStream> again =
+      TextTreeStream::ReadingText(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!again) return 0;
+  const std::unique_ptr<const FilterConfig> direct = FilterConfig::FromStream(*again);
+  FUZZ_CHECK(direct != nullptr, "form read from the text");
+  for (const FilterConfig* form : {config.get(), direct.get()}) CheckForm(root, *form);
+  return 0;
+}
+
+namespace vard {
+namespace {
+
+void CheckForm(const TreeSection& root, const FilterConfig& form) {
+  const FilterConfig* config = &form;
 
   const TreeSection& main = *root.GetSection(kMain);
   FUZZ_CHECK(config->disabled() == (main.GetValue(kDisable)->GetInt() != 0), "disable");
@@ -109,5 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!account->IsNull()) CheckUser(*account, user);
     }
   }
-  return 0;
 }
+
+}  // namespace
+}  // namespace vard
