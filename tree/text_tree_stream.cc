@@ -87,16 +87,20 @@ bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* 
   }
 }
 
-// The type word, in any letter case. Every value line asks, so the length picks the candidates.
+// The type word, in any letter case. Every value line asks, so the length picks the candidates,
+// and the spelling the writer uses is compared by bytes before the comparison that ignores case.
 ItemType TypeOfWord(std::string_view word) {
   word = CutAtZero(word);
+  const auto is = [word](std::string_view candidate) {
+    return word == candidate || NamesEqual(word, candidate);
+  };
   switch (word.size()) {
     case 3:
-      return NamesEqual(word, "int") ? kInt : kNone;
+      return is("int") ? kInt : kNone;
     case 5:
-      return NamesEqual(word, "float") ? kFloat : NamesEqual(word, "int64") ? kInt64 : kNone;
+      return is("float") ? kFloat : is("int64") ? kInt64 : kNone;
     case 6:
-      return NamesEqual(word, "string") ? kString : NamesEqual(word, "double") ? kDouble : kNone;
+      return is("string") ? kString : is("double") ? kDouble : kNone;
     default:
       return kNone;
   }
