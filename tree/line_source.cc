@@ -31,7 +31,7 @@ std::unique_ptr<LineSource> LineSource::OpenFile(const char* path) {
     return nullptr;
   }
   // A directory opens for reading but refuses the first read; reading now tells it at once.
-  source->Refill();
+  source->Fill(0);
   if (source->read_error_ == EISDIR) {
     source.reset();
     errno = EISDIR;
@@ -49,44 +49,44 @@ LineSource::~LineSource() {
   if (fd_ >= 0) Env::Default()->Close(fd_);
 }
 
-bool LineSource::Refill() {
-  if (fd_ < 0 || read_error_ != 0) return false;
-  buffer_offset_ += static_cast<long>(end_);
-  begin_ = end_ = 0;
-  for (;;) {
-    const ssize_t n = Env::Default()->Read(fd_, owned_.get(), kBufferSize);
-    if (n >= 0) {
-      end_ = static_cast<size_t>(n);
-      return n > 0;
+void LineSource::Fill(size_t want) {
+  if (fd_ < 0 || read_error_ != 0) return;
+  // The unread tail is at most one piece, moved once per buffer.
+  std::memmove(owned_.get(), owned_.get() + begin_, end_ - begin_);
+  buffer_offset_ += static_cast<long>(begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ <= want && end_ < kBufferSize) {
+    const ssize_t n = Env::Default()->Read(fd_, owned_.get() + end_, kBufferSize - end_);
+    if (n > 0) {
+      end_ += static_cast<size_t>(n);
+    } else if (n == 0) {
+      return;
+    } else if (errno != EINTR) {
+      // A failed read ends the input, as the end of the file does: what was read stays loaded.
+      read_error_ = errno;
+      return;
     }
-    if (errno != EINTR) break;
   }
-  // A failed read ends the input, as the end of the file does: what was read stays loaded.
-  read_error_ = errno;
-  return false;
 }
 
-size_t LineSource::ReadPiece(char* out, size_t max) {
-  size_t n = 0;
-  while (n < max) {
-    if (begin_ == end_ && !Refill()) break;
-    const char* start = data_ + begin_;
-    const size_t available = end_ - begin_ < max - n ? end_ - begin_ : max - n;
-    const void* newline = std::memchr(start, '\n', available);
-    const size_t take = newline != nullptr
-                            ? static_cast<size_t>(static_cast<const char*>(newline) - start) + 1
-                            : available;
-    std::memcpy(out + n, start, take);
-    n += take;
-    begin_ += take;
-    if (newline != nullptr) break;
+std::string_view LineSource::NextPiece(size_t max) {
+  size_t available = end_ - begin_;
+  size_t limit = available < max ? available : max;
+  const void* newline = limit != 0 ? std::memchr(data_ + begin_, '\n', limit) : nullptr;
+  if (newline == nullptr && available <= max && fd_ >= 0) {
+    // The piece may go on past the buffer: it and the byte after it are brought in together.
+    Fill(max);
+    available = end_ - begin_;
+    limit = available < max ? available : max;
+    newline = limit != 0 ? std::memchr(data_ + begin_, '\n', limit) : nullptr;
   }
-  return n;
-}
-
-int LineSource::Peek() {
-  if (begin_ == end_ && !Refill()) return -1;
-  return static_cast<unsigned char>(data_[begin_]);
+  const char* start = data_ + begin_;
+  const size_t take = newline != nullptr
+                          ? static_cast<size_t>(static_cast<const char*>(newline) - start) + 1
+                          : limit;
+  begin_ += take;
+  return {start, take};
 }
 
 bool LineSource::SeekTo(long offset) {

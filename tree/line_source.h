@@ -1,6 +1,6 @@
 // LineSource: the configuration reader's view of its input, either a file read through Env in one
-// large buffer, or a text in memory read in place, so a line costs one memchr and one copy rather
-// than a library call per byte. A file source owns its descriptor; one thread per source.
+// large buffer, or a text in memory read in place. A line is handed out as a view into that buffer,
+// so it costs one memchr and no copy. A file source owns its descriptor; one thread per source.
 #ifndef VARDOMAR_TREE_LINE_SOURCE_H_
 #define VARDOMAR_TREE_LINE_SOURCE_H_
 
@@ -22,12 +22,14 @@ class LineSource {
   LineSource(const LineSource&) = delete;
   LineSource& operator=(const LineSource&) = delete;
 
-  // Copies bytes into `out` up to and including the next '\n', or `max` bytes, or the end of the
-  // input, whichever comes first; zero bytes are copied as they are. Returns the count (0: at
-  // the end of the input, or a read failed). Adds no terminator.
-  size_t ReadPiece(char* out, size_t max);
-  // The next byte without consuming it; -1 at the end of the input.
-  int Peek();
+  // The bytes up to and including the next '\n', or `max` bytes, or the end of the input,
+  // whichever comes first; zero bytes are kept as they are. Empty at the end of the input (or
+  // after a failed read). The view stays valid until the next NextPiece or SeekTo. Unless the input
+  // ends first, the byte after a piece of `max` bytes is already read, so Peek and Skip leave the
+  // view valid and the byte Skip consumes follows the view's last byte in memory.
+  std::string_view NextPiece(size_t max);
+  // The next byte without consuming it; -1 at the end of the input. Reads nothing.
+  int Peek() const { return begin_ < end_ ? static_cast<unsigned char>(data_[begin_]) : -1; }
   // Consumes the byte Peek() returned.
   void Skip() { ++begin_; }
   // Continues reading at byte `offset` of the input. False when the source cannot go there.
@@ -37,7 +39,9 @@ class LineSource {
 
  private:
   LineSource(int fd, std::unique_ptr<char[]> buffer);
-  bool Refill();
+  // Moves the unread bytes to the front of the buffer and reads until more than `want` bytes are
+  // unread or the input ends.
+  void Fill(size_t want);
 
   int fd_ = -1;                    // the file, or -1 for a text in memory
   std::unique_ptr<char[]> owned_;  // the file's buffer

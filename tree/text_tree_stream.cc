@@ -87,16 +87,20 @@ bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* 
   }
 }
 
-// The type word, in any letter case. Every value line asks, so the length picks the candidates.
+// The type word, in any letter case. Every value line asks, so the length picks the candidates,
+// and the spelling the writer uses is compared by bytes before the comparison that ignores case.
 ItemType TypeOfWord(std::string_view word) {
   word = CutAtZero(word);
+  const auto is = [word](std::string_view candidate) {
+    return word == candidate || NamesEqual(word, candidate);
+  };
   switch (word.size()) {
     case 3:
-      return NamesEqual(word, "int") ? kInt : kNone;
+      return is("int") ? kInt : kNone;
     case 5:
-      return NamesEqual(word, "float") ? kFloat : NamesEqual(word, "int64") ? kInt64 : kNone;
+      return is("float") ? kFloat : is("int64") ? kInt64 : kNone;
     case 6:
-      return NamesEqual(word, "string") ? kString : NamesEqual(word, "double") ? kDouble : kNone;
+      return is("string") ? kString : is("double") ? kDouble : kNone;
     default:
       return kNone;
   }
@@ -105,6 +109,29 @@ ItemType TypeOfWord(std::string_view word) {
 void CopyField(char* buffer, const char* from, size_t length) {
   std::memcpy(buffer, from, length);
   buffer[length] = '\0';
+}
+
+// The first `byte` in [begin, end), or `end`.
+const char* FindByte(const char* begin, const char* end, char byte) {
+  const void* found = std::memchr(begin, byte, static_cast<size_t>(end - begin));
+  return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+// `end`, or the line end '\n' before it: a piece holds one, as its last byte.
+const char* WithoutNewline(const char* begin, const char* end) {
+  return end != begin && end[-1] == '\n' ? end - 1 : end;
+}
+
+// The first of `stop`, '\r' and '\n' in [begin, end), or `end`.
+const char* FindFieldEnd(const char* begin, const char* end, char stop) {
+  const char* field_end = FindByte(begin, WithoutNewline(begin, end), stop);
+  return FindByte(begin, field_end, '\r');
+}
+
+// Past the blanks of "%[ \t\r\n]".
+const char* SkipBlanks(const char* p, const char* end) {
+  while (p != end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
+  return p;
 }
 
 }  // namespace
@@ -346,23 +373,23 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
 // ---- Reading line by line ----
 
 int TextTreeStream::ReadLine() {
-  line_[0] = '\0';
+  piece_ = {};
+  line_copied_ = false;
   if (source_ == nullptr) return 0;
-  size_t n = source_->ReadPiece(line_, kMaxLinePiece);
-  line_[n] = '\0';
+  piece_ = source_->NextPiece(kMaxLinePiece);
+  const size_t n = piece_.size();
   if (n == 0) return 0;
   offset_ += static_cast<long>(n);
   const bool first_piece = !continues_line_;
   if (first_piece) ++line_number_;
   continues_line_ = false;
-  if (n == kMaxLinePiece && line_[n - 1] != '\n') {
+  if (n == kMaxLinePiece && piece_.back() != '\n') {
     const int next = source_->Peek();
-    if (next == '\n' && line_[n - 1] == '\r') {
+    if (next == '\n' && piece_.back() == '\r') {
       source_->Skip();
       // A CR LF line end that straddles the piece limit: a line of 1021 characters is whole, as
-      // it is in a file with LF line ends.
-      line_[n++] = '\n';
-      line_[n] = '\0';
+      // it is in a file with LF line ends. The source keeps the '\n' right after the piece.
+      piece_ = std::string_view(piece_.data(), n + 1);
       ++offset_;
     } else if (next != -1) {
       continues_line_ = true;
@@ -375,8 +402,17 @@ int TextTreeStream::ReadLine() {
   return 1;
 }
 
+const char* TextTreeStream::GetLine() const {
+  if (!line_copied_) {
+    if (!piece_.empty()) std::memcpy(line_, piece_.data(), piece_.size());
+    line_[piece_.size()] = '\0';
+    line_copied_ = true;
+  }
+  return line_;
+}
+
 std::string_view TextTreeStream::LineText() const {
-  std::string_view text(line_);
+  std::string_view text = CutAtZero(piece_);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
   return text;
 }
@@ -391,55 +427,72 @@ void TextTreeStream::ReportHere(LoadProblem problem, std::string_view text) {
 
 int TextTreeStream::ParseLine() {
   name_[0] = '\0';
-  const char* p = line_;
-  if (*p == '\0' || *p == '\n' || *p == '\r') return kLineNothing;
-  while (*p == ' ' || *p == '\t') ++p;
+  name_length_ = 0;
+  // A zero byte ends the line for every line form.
+  const std::string_view line = CutAtZero(piece_);
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  if (p == end || *p == '\n' || *p == '\r') return kLineNothing;
+  // The indentation, four spaces a level, is most of a deep line: skipped eight at a time.
+  static constexpr char kEightSpaces[] = "        ";
+  while (end - p >= 8 && std::memcmp(p, kEightSpaces, 8) == 0) p += 8;
+  while (p != end && (*p == ' ' || *p == '\t')) ++p;
+  if (p == end) return kLineOther;
   switch (*p) {
     case '(':
-      return ParseValueLine(p);
+      return ParseValueLine(p, end);
     case ';':
       return kLineNothing;
     case '[':
-      return ParseOpenLine(p, false);
+      return ParseOpenLine(p, end, false);
     case '{':
-      return ParseOpenLine(p, true);
+      return ParseOpenLine(p, end, true);
     case ']':
-      return ParseCloseLine(p, false);
+      return ParseCloseLine(p, end, false);
     case '}':
-      return ParseCloseLine(p, true);
+      return ParseCloseLine(p, end, true);
     default:
       // Byte lines of a block are judged by the block reader; blank lines are no problem.
-      if (!array_open_ && *p != '\0' && *p != '\n' && *p != '\r') {
+      if (!array_open_ && *p != '\n' && *p != '\r') {
         ReportHere(LoadProblem::kUnrecognised, LineText());
       }
       return kLineOther;
   }
 }
 
+void TextTreeStream::SetEntryName(const char* name, size_t length) {
+  std::memcpy(name_, name, length);
+  name_[length] = '\0';
+  name_length_ = length;
+}
+
 // "(%[^)])%[^=]=%[^\n\r]": a type word, a name and a text, each at least one character.
-int TextTreeStream::ParseValueLine(const char* p) {
+int TextTreeStream::ParseValueLine(const char* p, const char* end) {
   const char* type = p + 1;
-  const size_t type_length = std::strcspn(type, ")");
-  const char* name = type + type_length + 1;
-  if (type_length == 0 || type[type_length] != ')') {
+  const char* type_end = FindByte(type, end, ')');
+  if (type_end == type || type_end == end) {
     ReportHere(LoadProblem::kMalformed, LineText());
     return kLineNothing;
   }
-  const size_t name_length = std::strcspn(name, "=");
-  if (name_length == 0 || name[name_length] != '=') {
+  const char* name = type_end + 1;
+  const char* name_end = FindByte(name, end, '=');
+  if (name_end == name || name_end == end) {
     ReportHere(LoadProblem::kMalformed, LineText());
     return kLineNothing;
   }
-  const char* text = name + name_length + 1;
-  const size_t text_length = std::strcspn(text, "\n\r");
+  const char* text = name_end + 1;
+  const size_t text_length =
+      static_cast<size_t>(FindByte(text, WithoutNewline(text, end), '\r') - text);
   if (text_length == 0) {
     ReportHere(LoadProblem::kEmptyValue, LineText());
     return kLineNothing;
   }
+  const size_t type_length = static_cast<size_t>(type_end - type);
   if (type_length > kMaxTypeWord) {
     ReportHere(LoadProblem::kTypeTooLong, LineText());
     return kLineNothing;
   }
+  const size_t name_length = static_cast<size_t>(name_end - name);
   if (name_length > kMaxEntryName) {
     ReportHere(LoadProblem::kNameTooLong, LineText());
     return kLineNothing;
@@ -453,24 +506,23 @@ int TextTreeStream::ParseValueLine(const char* p) {
     ReportHere(LoadProblem::kUnknownType, LineText());
     return kLineNothing;
   }
-  CopyField(type_, type, type_length);
   CopyField(text_, text, text_length);
   if (!ConvertType(item_type, text_, &entry_int_, &entry_float_, &entry_double_, &entry_int64_)) {
     ReportHere(LoadProblem::kBadNumber, LineText());
     return kLineNothing;
   }
-  CopyField(name_, name, name_length);
+  SetEntryName(name, name_length);
   return item_type;
 }
 
 // "{%[ \t\r\n]%[^:\r\n]" and "[%[ \t\r\n]%[^:\r\n]": at least one blank, then the name.
-int TextTreeStream::ParseOpenLine(const char* p, bool section) {
+int TextTreeStream::ParseOpenLine(const char* p, const char* end, bool section) {
   if (array_open_) return kLineNothing;
   const char* blanks = p + 1;
-  const size_t blank_length = std::strspn(blanks, " \t\r\n");
-  const char* name = blanks + blank_length;
-  const size_t name_length = std::strcspn(name, ":\r\n");
-  if (blank_length == 0 || name_length == 0) {
+  const char* name = SkipBlanks(blanks, end);
+  const char* name_end = FindFieldEnd(name, end, ':');
+  const size_t name_length = static_cast<size_t>(name_end - name);
+  if (name == blanks || name_length == 0) {
     ReportHere(LoadProblem::kMalformed, LineText());
     return kLineNothing;
   }
@@ -478,7 +530,7 @@ int TextTreeStream::ParseOpenLine(const char* p, bool section) {
     ReportHere(LoadProblem::kNameTooLong, LineText());
     return kLineNothing;
   }
-  CopyField(name_, name, name_length);
+  SetEntryName(name, name_length);
   if (section) {
     sections_.push_back(OpenSection{std::string(name, name_length), offset_, line_number_});
     return kLineSectionOpen;
@@ -490,20 +542,22 @@ int TextTreeStream::ParseOpenLine(const char* p, bool section) {
 }
 
 // "}%[ \t\r\n]%[^;\r\n]" and "]%[ \t\r\n]%[^;\r\n]": the name must be that of what is open.
-int TextTreeStream::ParseCloseLine(const char* p, bool section) {
+int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section) {
   if (section ? (array_open_ || sections_.empty()) : !array_open_) {
     if (!array_open_) ReportHere(LoadProblem::kUnmatchedClose, LineText());
     return kLineNothing;
   }
   const char* blanks = p + 1;
-  const size_t blank_length = std::strspn(blanks, " \t\r\n");
-  const char* name = blanks + blank_length;
-  const size_t name_length = std::strcspn(name, ";\r\n");
+  const char* name = SkipBlanks(blanks, end);
+  const char* name_end = FindFieldEnd(name, end, ';');
+  const size_t name_length = static_cast<size_t>(name_end - name);
   const std::string_view closed(name, name_length);
   bool matches = false;
-  if (blank_length > 0 && name_length > 0 && name_length <= kMaxEntryName) {
+  if (name != blanks && name_length > 0 && name_length <= kMaxEntryName) {
     if (section) {
-      matches = NamesEqual(closed, sections_.back().name);
+      // Saved files close a section with its name as opened: bytes first, then ignoring case.
+      const std::string_view open = sections_.back().name;
+      matches = closed == open || NamesEqual(closed, open);
     } else {
       // The writer closes a block that carries an index with the bare value name; the full
       // text of the open line is accepted as well.
@@ -515,7 +569,7 @@ int TextTreeStream::ParseCloseLine(const char* p, bool section) {
     if (section) ReportHere(LoadProblem::kUnmatchedClose, LineText());
     return kLineNothing;
   }
-  CopyField(name_, name, name_length);
+  SetEntryName(name, name_length);
   if (section) {
     sections_.pop_back();
     return kLineSectionClose;
@@ -527,13 +581,15 @@ int TextTreeStream::ParseCloseLine(const char* p, bool section) {
 const char* TextTreeStream::GetEntryName(const char** index) {
   if (index == nullptr) return name_;
   *index = nullptr;
-  char* open = std::strchr(name_, '[');
+  char* const end = name_ + name_length_;
+  char* open = static_cast<char*>(std::memchr(name_, '[', name_length_));
   if (open == nullptr) return name_;
-  char* close = std::strchr(open + 1, ']');
+  char* close = static_cast<char*>(std::memchr(open + 1, ']', static_cast<size_t>(end - open - 1)));
   if (close == nullptr) return name_;
   *open = '\0';
   *close = '\0';
   *index = open + 1;
+  name_length_ = static_cast<size_t>(open - name_);
   return name_;
 }
 
@@ -573,7 +629,7 @@ int TextTreeStream::ReadArrayBytes(void* buffer, int32_t length) {
   while (ReadLine()) {
     if (ParseLine() == kLineArrayClose) break;
     unsigned int value = 0;
-    if (std::sscanf(line_, "%X", &value) == 1) {
+    if (std::sscanf(GetLine(), "%X", &value) == 1) {
       if (bytes != nullptr && scanned < length) bytes[scanned] = static_cast<uint8_t>(value);
       ++scanned;
       continue;
@@ -606,7 +662,8 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
   line_number_ = line_number;
   continues_line_ = false;
   long_line_ = false;
-  line_[0] = '\0';
+  piece_ = {};
+  line_copied_ = false;
   return true;
 }
 
@@ -627,12 +684,13 @@ int TextTreeStream::SearchForward(std::string_view name, bool any_section, int c
     const int found = ParseLine();
     if (value) {
       const bool value_line = found == kLineArrayOpen || (found >= kLineInt && found <= kLineInt64);
-      if (value_line && sections_.size() == depth && NamesEqual(name_, name) &&
+      if (value_line && sections_.size() == depth && NamesEqual({name_, name_length_}, name) &&
           (code == 0 || code == found)) {
         return 1;
       }
     } else if (found == kLineSectionOpen) {
-      if (any_section || (sections_.size() == depth + 1 && NamesEqual(name_, name))) return 1;
+      if (any_section || (sections_.size() == depth + 1 && NamesEqual({name_, name_length_}, name)))
+        return 1;
     }
     if (found == kLineSectionClose && sections_.size() < depth) {
       // The current section is exhausted: stay in it, at the start of its contents.

@@ -79,7 +79,7 @@ class TextTreeStream : public TreeStream {
   const char* GetEntryString() const override { return text_; }
   double GetEntryDouble() const override { return entry_double_; }
   int64_t GetEntryInt64() const override { return entry_int64_; }
-  const char* GetLine() const override { return line_; }
+  const char* GetLine() const override;
   int CountArrayLines() override;
   int ReadArrayBlock(void* buffer, int32_t length) override;
   int ReadArrayBytes(void* buffer, int32_t length) override;
@@ -144,9 +144,13 @@ class TextTreeStream : public TreeStream {
   // Hands the lines gathered in out_lines_ to the output in one call. True when it took them.
   bool FlushLines();
 
-  int ParseValueLine(const char* p);
-  int ParseOpenLine(const char* p, bool section);
-  int ParseCloseLine(const char* p, bool section);
+  // Each parses the line form that starts at `p` and ends at `end`, the line's first zero byte or
+  // its end.
+  int ParseValueLine(const char* p, const char* end);
+  int ParseOpenLine(const char* p, const char* end, bool section);
+  int ParseCloseLine(const char* p, const char* end, bool section);
+  // Stores the entry name (the line's bytes from `name`), terminated, for GetEntryName.
+  void SetEntryName(const char* name, size_t length);
   std::string_view LineText() const;
   void ReportHere(LoadProblem problem, std::string_view text);
   void LeaveArray();
@@ -167,9 +171,12 @@ class TextTreeStream : public TreeStream {
   std::string refusal_;
   std::string out_lines_;  // writer: lines not yet handed to the output (FlushLines)
 
-  char line_[kMaxLinePiece + 2] = {};
+  std::string_view piece_;  // reader: the current line, in source_'s buffer
+  // GetLine's terminated copy of piece_, made when first asked for: most lines are parsed only.
+  mutable char line_[kMaxLinePiece + 2] = {};
+  mutable bool line_copied_ = true;
   char name_[kMaxEntryName + 1] = {};
-  char type_[kMaxTypeWord + 1] = {};
+  size_t name_length_ = 0;  // of name_ up to its first zero byte
   char text_[kMaxValueText + 1] = {};
   int32_t entry_int_ = 0;
   float entry_float_ = 0;
