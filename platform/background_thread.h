@@ -27,15 +27,15 @@ class BackgroundThread {
   // 19; the job runs anyway when the value cannot be set). Returns the job's ticket for WaitMs, or
   // 0 when no thread could be made: then nothing runs and the caller does the work itself. The job
   // started before must have returned (the owner's own rule says when: the job's last act ends its
-  // claim); this waits for its thread to end. Start and Join are called by one thread at a time.
+  // claim); this waits for its thread to end. Any thread: Start and Join take turns, so a job's
+  // next starter may call Start while this one's starter is still inside it.
   uint64_t Start(std::function<void()> job, int nice_increment);
 
   // Waits until the job with `ticket` has returned or `ms` milliseconds passed; true when it has
   // returned. Any thread.
   bool WaitMs(uint64_t ticket, int64_t ms);
 
-  // Waits for the job started last and its thread to end. Start and Join are called by one
-  // thread at a time.
+  // Waits for the job started last and its thread to end. Any thread (see Start).
   void Join();
 
  private:
