@@ -1,5 +1,7 @@
 #include "filter/filter_config.h"
 
+#include <type_traits>
+
 #include "filter/filter_config_builder.h"
 #include "schema/names.h"
 #include "tree/named_object.h"
@@ -15,36 +17,56 @@ std::string_view NameOf(const NamedObject& object) {
   return name ? std::string_view(name) : std::string_view();
 }
 
-// Reads the values `fields` of `section` into the record `record`.
+// Reads the values `fields` of `section` into the record `record`, each from the lowest slot of
+// its name, as a lookup by name finds it (a section there hides any later value of the name). One
+// pass over the children: a lookup per field would compare every child with every field, and
+// this runs for every user.
 template <size_t N>
 void ReadFields(FilterConfig::Builder& build, const TreeSection& section,
                 const NamedField (&fields)[N], uint32_t record) {
-  for (const NamedField& field : fields) {
-    const TreeValue* value = section.GetValue(field.name);
-    if (value->IsNull()) continue;
-    build.SetPresent(field.field, record);
-    if (FilterConfig::Builder::IsText(field.field)) {
-      build.SetText(field.field, record, value->GetString());
+  bool found[N] = {};
+  size_t left = N;
+  for (int i = 1; i <= section.Count() && left > 0; ++i) {
+    const NamedObject* child = section.At(i);
+    if (child == nullptr || child->GetName() == nullptr) continue;
+    const std::string_view name(child->GetName());
+    size_t f = 0;
+    // Neither name holds a zero byte, so names of different lengths differ; the pages write the
+    // schema's spelling, which a byte comparison settles before case is ignored.
+    while (f < N && (found[f] || name.size() != fields[f].name.size() ||
+                     (name != fields[f].name && !NamesEqual(name, fields[f].name)))) {
+      ++f;
+    }
+    if (f == N) continue;
+    found[f] = true;
+    --left;
+    if (child->kind() != NamedObject::Kind::kValue) continue;
+    const TreeValue& value = static_cast<const TreeValue&>(*child);
+    build.SetPresent(fields[f].field, record);
+    if (FilterConfig::Builder::IsText(fields[f].field)) {
+      build.SetText(fields[f].field, record, value.GetString());
     } else {
-      build.SetNumber(field.field, record, value->GetInt());
+      build.SetNumber(fields[f].field, record, value.GetInt());
     }
   }
 }
 
-// Opens the children of `section` in `scope` in slot order. A child of the wanted kind, the first
-// of its name, gets the record `add` makes of it; the other kind only takes its name, as the
-// tree's typed lookups read it.
-template <typename AddRecord>
+// Opens the children of `section` in `scope` in slot order. A child of the wanted kind `Node`,
+// the first of its name, gets the record `add` makes of it; the other kind only takes its name,
+// as the tree's typed lookups read it.
+template <typename Node, typename AddRecord>
 void AddChildren(FilterConfig::Builder& build, const TreeSection& section, uint32_t scope,
-                 bool want_values, AddRecord add) {
+                 AddRecord add) {
+  constexpr NamedObject::Kind kWanted =
+      std::is_same_v<Node, TreeValue> ? NamedObject::Kind::kValue : NamedObject::Kind::kSection;
   for (int i = 1; i <= section.Count(); ++i) {
-    const TreeValue* value = section.GetValueAt(i);
-    const TreeSection* child = section.GetSectionAt(i);
-    if (value->IsNull() && child->IsNull()) continue;  // a hole
-    const NamedObject& node = value->IsNull() ? static_cast<const NamedObject&>(*child) : *value;
+    const NamedObject* node = section.At(i);
+    if (node == nullptr) continue;  // a hole
+    const NamedObject::Kind kind = node->kind();
+    if (kind != NamedObject::Kind::kValue && kind != NamedObject::Kind::kSection) continue;
     bool added = false;
-    const uint32_t entry = build.OpenEntry(scope, NameOf(node), &added);
-    if (added && (want_values ? !value->IsNull() : !child->IsNull())) add(entry, *value, *child);
+    const uint32_t entry = build.OpenEntry(scope, NameOf(*node), &added);
+    if (added && kind == kWanted) add(entry, static_cast<const Node&>(*node));
   }
 }
 
@@ -55,23 +77,27 @@ std::unique_ptr<const FilterConfig> FilterConfig::FromTree(const TreeSection& ro
   Builder build(*config);
   const TreeSection& main = *root.GetSection(kMain);
   ReadFields(build, main, Builder::kMainFields, 0);
-  AddChildren(build, *main.GetSection(kServers), kBindingScope, true,
-              [&](uint32_t entry, const TreeValue& binding, const TreeSection&) {
-                build.SetText(Field::kBinding, build.AddBinding(entry), binding.GetString());
-              });
-  AddChildren(build, *root.GetSection(kNtAccounts), kAccountScope, false,
-              [&](uint32_t entry, const TreeValue&, const TreeSection& account) {
-                ReadFields(build, account, Builder::kAccountFields, build.AddAccount(entry));
-              });
-  AddChildren(build, *root.GetSection(kAccounts), kAuthorityScope, false,
-              [&](uint32_t entry, const TreeValue&, const TreeSection& section) {
-                const uint32_t authority = build.AddAuthority(entry);
-                ReadFields(build, section, Builder::kAuthorityFields, authority);
-                AddChildren(build, section, build.ScopeOf(authority), false,
-                            [&](uint32_t user, const TreeValue&, const TreeSection& account) {
-                              ReadFields(build, account, Builder::kUserFields, build.AddUser(user));
-                            });
-              });
+  AddChildren<TreeValue>(build, *main.GetSection(kServers), kBindingScope,
+                         [&](uint32_t entry, const TreeValue& binding) {
+                           build.SetText(Field::kBinding, build.AddBinding(entry),
+                                         binding.GetString());
+                         });
+  AddChildren<TreeSection>(build, *root.GetSection(kNtAccounts), kAccountScope,
+                           [&](uint32_t entry, const TreeSection& account) {
+                             ReadFields(build, account, Builder::kAccountFields,
+                                        build.AddAccount(entry));
+                           });
+  AddChildren<TreeSection>(build, *root.GetSection(kAccounts), kAuthorityScope,
+                           [&](uint32_t entry, const TreeSection& section) {
+                             const uint32_t authority = build.AddAuthority(entry);
+                             ReadFields(build, section, Builder::kAuthorityFields, authority);
+                             AddChildren<TreeSection>(
+                                 build, section, build.ScopeOf(authority),
+                                 [&](uint32_t user, const TreeSection& account) {
+                                   ReadFields(build, account, Builder::kUserFields,
+                                              build.AddUser(user));
+                                 });
+                           });
   if (!build.Finish()) return nullptr;
   return config;
 }
