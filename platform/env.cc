@@ -257,23 +257,37 @@ int Env::ReadFile(const char* path, size_t max_bytes, std::string* out) {
   out->clear();
   const int fd = Open(path, O_RDONLY);
   if (fd < 0) return 0;
-  char buf[4096];
+  // Read in place into room for the whole file and one byte more, so that the read that finds
+  // the end needs no room of its own: a configuration can take hundreds of megabytes, which small
+  // reads appended one by one would copy again at every growth. The size only guides: a file
+  // that grows meanwhile is read on, doubling the room.
+  constexpr size_t kMinRoom = size_t{1} << 16;
+  struct stat st;
+  size_t room = kMinRoom;
+  if (FileStat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    room = static_cast<size_t>(st.st_size) < max_bytes ? static_cast<size_t>(st.st_size) + 1
+                                                       : max_bytes + 1;
+  }
+  size_t used = 0;
   int result = 1;
+  out->resize(room);
   for (;;) {
-    const ssize_t n = Read(fd, buf, sizeof buf);
+    if (used == out->size()) out->resize(used < max_bytes / 2 ? used * 2 : max_bytes + 1);
+    const ssize_t n = Read(fd, out->data() + used, out->size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       result = 0;
       break;
     }
-    if (out->size() + static_cast<size_t>(n) > max_bytes) {
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+    if (used > max_bytes) {
       errno = EFBIG;
       result = 0;
       break;
     }
-    if (n == 0) break;
-    out->append(buf, static_cast<size_t>(n));
   }
+  out->resize(used);
   const int error = errno;
   Close(fd);
   errno = error;

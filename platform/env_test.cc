@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -121,6 +122,45 @@ TEST(EnvTest, TestsCanInstallAndRemoveAFakeClock) {
   EXPECT_EQ(Env::SetForTesting(nullptr), &fake);
   EXPECT_EQ(Env::Default(), real);
   EXPECT_GT(Env::Default()->NowSeconds(), 1500000000);
+}
+
+// The whole file comes back whatever its size says and however short the reads are; one byte over
+// the limit is refused. The fake's file grew after its size was taken, or lies about it (as /proc
+// files report 0), and gives at most 3 bytes or 200 000 bytes a read.
+TEST(EnvTest, ReadFileReadsTheWholeFileUpToItsLimit) {
+  struct ShortReads : Env {
+    off_t reported = 0;
+    size_t most = 0;
+    int FileStat(int fd, struct stat* st) override {
+      const int result = Env::FileStat(fd, st);
+      st->st_size = reported;
+      return result;
+    }
+    ssize_t Read(int fd, void* buf, size_t size) override {
+      return Env::Read(fd, buf, size < most ? size : most);
+    }
+  } fake;
+  char path[] = "/tmp/vard_env_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string text(150000, 'x');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  Env* real = Env::SetForTesting(&fake);
+  for (const off_t reported : {off_t{0}, off_t{1}, off_t{70000}, off_t{150000}}) {
+    for (const size_t most : {size_t{3}, size_t{200000}}) {
+      fake.reported = reported;
+      fake.most = most;
+      std::string out = "old";
+      EXPECT_EQ(fake.ReadFile(path, text.size(), &out), 1) << reported << " " << most;
+      EXPECT_TRUE(out == text) << reported << " " << most << " " << out.size();
+      EXPECT_EQ(fake.ReadFile(path, text.size() - 1, &out), 0) << reported << " " << most;
+      EXPECT_EQ(errno, EFBIG);
+    }
+  }
+  Env::SetForTesting(real);
+  unlink(path);
 }
 
 }  // namespace
