@@ -4,9 +4,9 @@
 // saves its configuration, and the first request of the case reloads it before timing starts.
 // BM_ConfigMemory reports the heap that the filter's form of a configuration holds per byte of
 // its file, at 100 000 and 1 000 000 users, since every server process holds one; BM_Reload times
-// the reload that every server process makes of every save, at the same sizes, by each route:
-// the form read through a loaded tree (route 0, taken when a backup directory is named) or
-// straight from the text (route 1).
+// the reload that every server process makes of every save, at the same sizes, with a backup
+// directory named until the new configuration is in force (route 0) and until the text for its
+// backup copy is kept too (route 2), and without one (route 1).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -16,7 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "filter/backup_name.h"
 #include "filter/filter_config.h"
+#include "platform/env.h"
 #include "tests/filter_host.h"
 #include "tests/filter_sandbox.h"
 #include "tree/text_tree_stream.h"
@@ -140,20 +142,27 @@ void BM_ConfigMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_ConfigMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// One reload by each route: the file read, the form built, what the load needed freed. Out of
-// line so that callgrind can count each alone (--toggle-collect='*ReloadThroughTree*' or
-// '*ReloadFromText*').
-[[gnu::noinline]] bool ReloadThroughTree(const std::string& path) {
-  auto tree = std::make_unique<TreeSection>(path, true);
-  if (!tree->LoadFile()) return false;
-  const std::unique_ptr<const FilterConfig> form = FilterConfig::FromTree(*tree);
-  tree.reset();
-  return form != nullptr;
+// One reload by each route, each out of line so that callgrind can count it alone
+// (--toggle-collect='*ReloadKeepingText*' and so on). With a backup directory named, the form is
+// read from the file's text read whole (route 0; the reload's new configuration is in force after
+// it), and the text then kept for the next backup copy (route 2: the tree it loads as, saved into
+// an unnamed file; route 2 times both). Without one, the form is read as the file is read
+// (route 1).
+[[gnu::noinline]] std::unique_ptr<std::string> ReloadKeepingText(const std::string& path) {
+  auto text = std::make_unique<std::string>();
+  if (Env::Default()->ReadFile(path.c_str(), text->max_size(), text.get()) == 0) return nullptr;
+  const std::unique_ptr<TextTreeStream> stream = TextTreeStream::ReadingText(*text);
+  if (stream == nullptr || FilterConfig::FromStream(*stream) == nullptr) return nullptr;
+  return text;
 }
 
 [[gnu::noinline]] bool ReloadFromText(const std::string& path) {
   TextTreeStream stream(path, false);
   return FilterConfig::FromStream(stream) != nullptr;
+}
+
+[[gnu::noinline]] bool KeepBackupText(std::string text, const std::string& dir) {
+  return BackupText::Save(std::move(text), dir) != nullptr;
 }
 
 void BM_Reload(benchmark::State& state) {
@@ -162,14 +171,20 @@ void BM_Reload(benchmark::State& state) {
   if (SaveUsers(sandbox, config, static_cast<int>(state.range(0))) == 0) {
     return state.SkipWithError("cannot save");
   }
-  const bool from_text = state.range(1) != 0;
+  const int64_t route = state.range(1);
   for (auto _ : state) {
-    const bool ok = from_text ? ReloadFromText(sandbox.config_path())
-                              : ReloadThroughTree(sandbox.config_path());
+    bool ok = false;
+    if (route == 1) {
+      ok = ReloadFromText(sandbox.config_path());
+    } else {
+      std::unique_ptr<std::string> text = ReloadKeepingText(sandbox.config_path());
+      ok = text != nullptr;
+      if (ok && route == 2) ok = KeepBackupText(std::move(*text), sandbox.dir());
+    }
     if (!ok) return state.SkipWithError("no form");
   }
 }
-BENCHMARK(BM_Reload)->ArgsProduct({{100000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reload)->ArgsProduct({{100000, 1000000}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vard::test

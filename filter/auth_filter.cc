@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "filter/backup_name.h"
@@ -21,6 +22,10 @@ constexpr uint32_t kNotifications = SF_NOTIFY_SECURE_PORT | SF_NOTIFY_NONSECURE_
                                     SF_NOTIFY_AUTHENTICATION | SF_NOTIFY_ORDER_MEDIUM;
 constexpr uint32_t kFilterRevision = 0x40000;
 
+// The text kept for the backup copies has no limit of its own: one too large for memory fails
+// its read, and one too large for the form fails the form.
+constexpr size_t kMaxTextBytes = std::numeric_limits<size_t>::max() / 2;
+
 std::unique_ptr<char[]> CopyText(std::string_view text) {
   auto copy = std::make_unique<char[]>(text.size() + 1);
   std::memcpy(copy.get(), text.data(), text.size());
@@ -31,14 +36,14 @@ std::unique_ptr<char[]> CopyText(std::string_view text) {
 }  // namespace
 
 AuthFilter::AuthFilter() : config_path_(""), denial_status_(CopyText(kDenialStatus)) {
-  std::unique_ptr<TreeSection> tree;
+  std::unique_ptr<std::string> text;
   std::unique_ptr<const FilterConfig> rules;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&tree, &rules, &failed_path, &reason)) {
-    RollBackupText(tree.get(), false);
+  if (LoadFromSettings(&text, &rules, &failed_path, &reason)) {
     config_.Publish(std::move(rules));
     loaded_.store(1, std::memory_order_release);
+    RollBackupText(std::move(text), false);
   }
 }
 
@@ -77,7 +82,7 @@ void AuthFilter::SetConfigPath(std::string_view path) {
   config_path_.store(path_pool_.back().get(), std::memory_order_release);
 }
 
-bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* tree,
+bool AuthFilter::LoadFromSettings(std::unique_ptr<std::string>* text,
                                   std::unique_ptr<const FilterConfig>* rules,
                                   std::string* failed_path, std::string* reason) {
   // Each version is read before what it describes is, so that a save landing in between still
@@ -89,9 +94,9 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* tree,
   std::unique_ptr<char[]> path = key.ReadString(kConfigFileValue);
   reload_gate_.SetIntervalFrom(key);
   const bool store_open = key.IsOpen();
-  // Only the backup copies need the tree (its saved text; a missing or empty directory means no
-  // copies); without them the form is read straight from the text, at about a third of the time
-  // that every server child spends on every save.
+  // Only the backup copies need the file's text (the tree it loads as gives their saved text; a
+  // missing or empty directory means no copies): without them the form is read from the file as
+  // it is read, with no copy of the text in memory.
   const std::unique_ptr<char[]> backup_dir = key.ReadString(kBackupDirValue);
   const bool keep_text = backup_dir != nullptr && backup_dir[0] != '\0';
   key.Close();
@@ -101,42 +106,50 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<TreeSection>* tree,
                          : "the settings store cannot be read";
     return false;
   }
-  const std::string_view text(path.get());
-  if (text.size() > kMaxConfigPath) {
-    *failed_path = text;
+  const std::string_view file(path.get());
+  if (file.size() > kMaxConfigPath) {
+    *failed_path = file;
     *reason = "the path is longer than " + std::to_string(kMaxConfigPath) + " characters";
     return false;
   }
-  SetConfigPath(text);
+  SetConfigPath(file);
   version = FileVersion();
   // On a shared volume the file may be between two names for a moment while another server
   // saves it: such a failure is retried before the reload counts as failed.
   RetryTransientFailure([&] { return Env::Default()->GetFileVersion(path.get(), &version); });
   config_time_.Store(version);
   // Each try starts afresh: a read that failed part-way leaves what it read added.
-  std::unique_ptr<TreeSection> loaded;
+  std::unique_ptr<std::string> kept;
   std::unique_ptr<const FilterConfig> form;
   const int opened = RetryTransientFailure([&] {
-    if (!keep_text) {
-      TextTreeStream stream(text, false);
-      if (!stream.IsOpen()) return 0;
-      form = FilterConfig::FromStream(stream);
-      // Null only for a failed read (errno set) or a form that cannot hold the file.
-      if (form == nullptr && stream.InputError() != 0) return 0;
-      return 1;
+    std::unique_ptr<TextTreeStream> stream;
+    if (keep_text) {
+      // The copy is made of the very text the form was read from, whatever replaces the file
+      // meanwhile. A text too large for memory fails here, one too large for the form below.
+      kept = std::make_unique<std::string>();
+      if (Env::Default()->ReadFile(path.get(), kMaxTextBytes, kept.get()) == 0) return 0;
+      stream = TextTreeStream::ReadingText(*kept);
+      if (stream == nullptr) {
+        errno = ENOMEM;
+        return 0;
+      }
+    } else {
+      stream = std::make_unique<TextTreeStream>(file, false);
+      if (!stream->IsOpen()) return 0;
     }
-    loaded = std::make_unique<TreeSection>(text, true);
-    return loaded->LoadFile();
+    form = FilterConfig::FromStream(*stream);
+    // Null only for a failed read (errno set) or a form that cannot hold the file.
+    if (form == nullptr && stream->InputError() != 0) return 0;
+    return 1;
   });
-  if (opened != 0 && keep_text) form = FilterConfig::FromTree(*loaded);
   if (form == nullptr) {
-    // A file whose names and texts pass 4 GB loads as a tree but fits no form.
+    // A file whose names and texts pass 4 GB fits no form.
     const int error = opened == 0 ? errno : EFBIG;
-    *failed_path = text;
+    *failed_path = file;
     *reason = std::strerror(error);
     return false;
   }
-  *tree = std::move(loaded);
+  *text = std::move(kept);
   *rules = std::move(form);
   return true;
 }
@@ -155,7 +168,7 @@ bool AuthFilter::SourcesChanged() const {
   return file != config_time_.Load() || store != store_time_.Load();
 }
 
-void AuthFilter::RollBackupText(const TreeSection* fresh, bool write_copy) {
+void AuthFilter::RollBackupText(std::unique_ptr<std::string> fresh, bool write_copy) {
   const std::unique_ptr<const BackupText> replaced = std::move(backup_text_);
   CalendarTime utc;
   Env* env = Env::Default();
@@ -172,7 +185,7 @@ void AuthFilter::RollBackupText(const TreeSection* fresh, bool write_copy) {
     char name[kBackupNameCapacity];
     SaveBackupCopy(*replaced, dir.get(), utc, name, sizeof name);
   }
-  backup_text_ = BackupText::Save(*fresh, dir.get());
+  backup_text_ = BackupText::Save(std::move(*fresh), dir.get());
 }
 
 bool AuthFilter::ReloadIfChanged() {
@@ -202,20 +215,18 @@ bool AuthFilter::ReloadIfChanged() {
 void AuthFilter::Reload() {
   FileVersion store;
   Env::Default()->GetFileVersion(RegistryPath().c_str(), &store);
-  std::unique_ptr<TreeSection> tree;
+  std::unique_ptr<std::string> text;
   std::unique_ptr<const FilterConfig> rules;
   std::string failed_path;
   std::string reason;
-  if (LoadFromSettings(&tree, &rules, &failed_path, &reason)) {
+  if (LoadFromSettings(&text, &rules, &failed_path, &reason)) {
     reload_failed_.store(0, std::memory_order_release);
     // Freed here, off the requests' path: a request holding the last reference would otherwise
     // pay for freeing a whole configuration.
     config_.Publish(std::move(rules)).reset();
     // The copy of what was in force is written before the new text is kept: on a nearly full
-    // disk the copy that exists now matters more than one that may never be needed. The tree
-    // lives until its text is kept, and not a moment longer.
-    RollBackupText(tree.get(), true);
-    tree.reset();
+    // disk the copy that exists now matters more than one that may never be needed.
+    RollBackupText(std::move(text), true);
   } else {
     // Passing requests on unjudged until the server restarts would open every guarded site: the
     // configuration in force stays, and the next change of the file or the store is tried.

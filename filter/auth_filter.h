@@ -142,11 +142,11 @@ class AuthFilter : public FilterObject {
   // Reads "Configuration File" from the settings store into config_path_, records the file's
   // version in config_time_ (all zero when it is missing) and reads the form decisions read of a
   // new configuration into `rules`, and, only when "Backup directory" is set (the backup copies
-  // need its text), the tree loaded from the file into `tree` (else null). true when the
-  // file opened; false with the path and the reason of the failure in `failed_path` and `reason`
-  // (config_path_ then names the file to watch). Only the constructor and the reloading thread
-  // call it.
-  bool LoadFromSettings(std::unique_ptr<TreeSection>* tree,
+  // need it), the file's text, from which that form was read, into `text` (else null). true when
+  // the file opened; false with the path and the reason of the failure in `failed_path` and
+  // `reason` (config_path_ then names the file to watch). Only the constructor and the reloading
+  // thread call it.
+  bool LoadFromSettings(std::unique_ptr<std::string>* text,
                         std::unique_ptr<const FilterConfig>* rules, std::string* failed_path,
                         std::string* reason);
   // The reload a claim started, on the loader thread (or the claiming one when no thread could
@@ -162,11 +162,12 @@ class AuthFilter : public FilterObject {
   // reload failed (then a missing file and the settings store count too).
   bool SourcesChanged() const;
   // Writes the backup copy of the configuration being replaced from backup_text_ when
-  // "Backup directory" names a directory, then keeps the text of `fresh`, the configuration
-  // replacing it, in that directory for its own copy (none without a tree, which is loaded only
-  // when the directory is named). Constructor (without a copy to write) and
-  // reloading thread only.
-  void RollBackupText(const TreeSection* fresh, bool write_copy);
+  // "Backup directory" names a directory, then keeps the saved text of `fresh`, the text of the
+  // configuration replacing it, in that directory for its own copy (none without a text, which
+  // is read only when the directory is named). Constructor (without a copy to write) and
+  // reloading thread only, after the new configuration is in force: the tree that gives the saved
+  // text costs more than the form.
+  void RollBackupText(std::unique_ptr<std::string> fresh, bool write_copy);
   // Makes `path` the one ConfigFileTime examines (see config_path_).
   void SetConfigPath(std::string_view path);
 

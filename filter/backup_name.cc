@@ -43,12 +43,19 @@ bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, c
   return n > 0 && static_cast<size_t>(n) < cap;
 }
 
-std::unique_ptr<BackupText> BackupText::Save(const TreeSection& root, std::string_view dir) {
+std::unique_ptr<BackupText> BackupText::Save(std::string file_text, std::string_view dir) {
   if (dir.empty()) return nullptr;
-  // The text is formed whole first: the stream writes files only through AtomicFile, and a
-  // configuration's text is freed again before the load ends.
+  // The saved text is formed whole first: the stream writes files only through AtomicFile. The
+  // file's text goes as soon as the tree holds it, and the saved text before the load ends.
   std::string text;
   {
+    TreeSection root("", false);
+    {
+      const std::unique_ptr<TextTreeStream> in = TextTreeStream::ReadingText(file_text);
+      if (in == nullptr) return nullptr;
+      root.Load(*in);
+    }
+    std::string().swap(file_text);
     TextTreeStream stream(&text);
     root.Save(stream);
     if (stream.Close() != 1) return nullptr;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/atomic_file.h"
@@ -38,9 +39,10 @@ bool FormatBackupName(std::string_view dir, const CalendarTime& utc, int copy, c
 // neither its tree nor memory for its text to be copied when it is replaced. Owns the file.
 class BackupText {
  public:
-  // Saves `root` into a new such file in `dir`. Null when `dir` is empty or the file could not
-  // be made or written; no file is left behind.
-  static std::unique_ptr<BackupText> Save(const TreeSection& root, std::string_view dir);
+  // Saves the tree that `file_text`, a configuration file's text, loads as into a new such file
+  // in `dir`, freeing the text once the tree is loaded. Null when `dir` is empty or the file could
+  // not be made or written; no file is left behind.
+  static std::unique_ptr<BackupText> Save(std::string file_text, std::string_view dir);
   ~BackupText();
   BackupText(const BackupText&) = delete;
   BackupText& operator=(const BackupText&) = delete;

@@ -91,11 +91,11 @@ class SaveBackupCopyTest : public ::testing::Test {
     return copy.GetValue("version")->GetString();
   }
 
-  // The kept text of a configuration holding `version`.
+  // The kept text of a configuration file holding `version`, written by hand: the value follows
+  // a section and its name is in other letters, as the tree would not write them.
   std::unique_ptr<BackupText> Text(std::string_view version) const {
-    TreeSection root(dir_ + "/vardomar.cfg", true);
-    root.OpenValue("version")->SetString(version);
-    return BackupText::Save(root, dir_);
+    return BackupText::Save("{ MAIN:\n} MAIN;\n(string)VERSION=" + std::string(version) + "\n",
+                            dir_);
   }
 
   // Copies `text` (null: none could be kept) as a copy made at `when`; its path, or "".
@@ -122,7 +122,10 @@ TEST_F(SaveBackupCopyTest, CopiesOfOneSecondNeverReplaceEachOther) {
   EXPECT_EQ(base + "-4.cfg", Save("v3", when));
   EXPECT_EQ(dir_ + "/Vardfilt-2001. 3. 7-14. 5.10.cfg", Save("v4", At(2001, 3, 7, 14, 5, 10)));
 
-  EXPECT_EQ("v1", VersionIn(base + ".cfg"));
+  // A copy holds what the tree the file loads as saves, not the file's own bytes.
+  std::ifstream first(base + ".cfg");
+  EXPECT_EQ("(string)VERSION=v1\n{ MAIN:\n} MAIN;\n",
+            std::string(std::istreambuf_iterator<char>(first), {}));
   EXPECT_EQ("v2", VersionIn(base + "-2.cfg"));
   std::ifstream theirs(base + "-3.cfg");
   EXPECT_EQ("theirs", std::string(std::istreambuf_iterator<char>(theirs), {}));
@@ -182,7 +185,7 @@ TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
   ASSERT_EQ(0, mkdir((dir_ + "/" + fits).c_str(), 0700));
   const CalendarTime when = At(2001, 3, 7, 14, 5, 9);
   char name[kBackupNameCapacity];
-  const std::unique_ptr<BackupText> text = BackupText::Save(TreeSection("", true), dir_);
+  const std::unique_ptr<BackupText> text = BackupText::Save("", dir_);
   ASSERT_NE(nullptr, text);
   // The first copy fits; the second's number does not.
   ASSERT_TRUE(SaveBackupCopy(*text, dir_ + "/" + fits, when, name, sizeof name));
@@ -191,8 +194,8 @@ TEST_F(SaveBackupCopyTest, AFullSecondOrAnUnusableDirectoryLeavesNoFile) {
 
   EXPECT_FALSE(SaveBackupCopy(*text, dir_ + "/missing", when, name, sizeof name));
   EXPECT_FALSE(SaveBackupCopy(*text, "", when, name, sizeof name));
-  EXPECT_EQ(nullptr, BackupText::Save(TreeSection("", true), dir_ + "/missing"));
-  EXPECT_EQ(nullptr, BackupText::Save(TreeSection("", true), ""));
+  EXPECT_EQ(nullptr, BackupText::Save("", dir_ + "/missing"));
+  EXPECT_EQ(nullptr, BackupText::Save("", ""));
   EXPECT_EQ(std::vector<std::string>{fits}, Names());
 }
 
