@@ -195,6 +195,9 @@ bool AuthFilter::ReloadIfChanged() {
   // claimed test below would answer: the versions compared only change while reloading_ is set,
   // and a reload that finished since reloads_seen was read makes the comparison stale.
   if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged()) return false;
+  // Whether the claimant will wait for its load, from the size of the file it noticed (read
+  // before the claim: a loader may examine the file as soon as the claim is made).
+  const bool waits = ConfigFileTime().size <= kClaimWaitMaxBytes;
   // Claimed, never waited for: whoever holds the claim is loading, and this request decides with
   // the configuration in force meanwhile.
   int32_t idle = 0;
@@ -206,7 +209,7 @@ bool AuthFilter::ReloadIfChanged() {
   const uint64_t ticket = reloader_.Start([this] { Reload(); }, kReloadNiceIncrement);
   if (ticket == 0) {
     Reload();  // no thread to spare: the claiming request loads, as a quiet server would
-  } else {
+  } else if (waits) {
     reloader_.WaitMs(ticket, kClaimWaitMs);
   }
   return true;

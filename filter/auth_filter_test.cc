@@ -278,23 +278,30 @@ TEST_F(AuthFilterTest, RequestsArrivingDuringALoadDecideWithTheConfigurationInFo
   EXPECT_EQ(0, filter.Holds());
 }
 
+// The load is held for good: the noticer of a small file gives up waiting for it, the noticer of
+// a file too large to wait for does not wait, and both decide with what is in force.
 TEST_F(AuthFilterTest, TheRequestThatNoticedAChangeWaitsForItsLoadOnlySoLong) {
-  ReloadHoldingEnv env;
-  ScopedEnv installed(&env);
-  config_.NtAccount("webstaff", "v1");
-  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
-  AuthFilter filter;
-  env.Watch(&filter);
-  config_.NtAccount("webstaff", "v2");
-  ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+  for (const bool large : {false, true}) {
+    SCOPED_TRACE(large ? "large" : "small");
+    ReloadHoldingEnv env;
+    ScopedEnv installed(&env);
+    for (int i = 0; large && i * 400 <= kClaimWaitMaxBytes; ++i) {
+      config_.NtAccount("padding" + std::to_string(i), std::string(400, 'p'));
+    }
+    config_.NtAccount("webstaff", "v1");
+    ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
+    AuthFilter filter;
+    env.Watch(&filter);
+    config_.NtAccount("webstaff", "v2");
+    ASSERT_TRUE(config_.SaveTo(sandbox_.config_path()));
 
-  // The load is held for good: the noticer gives up on it and decides with what is in force.
-  EXPECT_EQ("v1", Decide(filter, Alice()).password);
-  EXPECT_TRUE(env.Held());
-  EXPECT_TRUE(filter.IsReloading());
-  env.Release();
-  EXPECT_TRUE(Eventually([&] { return !filter.IsReloading(); }));
-  EXPECT_EQ("v2", Decide(filter, Alice()).password);
+    EXPECT_EQ("v1", Decide(filter, Alice()).password);
+    EXPECT_TRUE(Eventually([&] { return env.Held(); }));
+    EXPECT_TRUE(filter.IsReloading());
+    env.Release();
+    EXPECT_TRUE(Eventually([&] { return !filter.IsReloading(); }));
+    EXPECT_EQ("v2", Decide(filter, Alice()).password);
+  }
 }
 
 }  // namespace
