@@ -10,11 +10,13 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "filter/backup_name.h"
 #include "filter/filter_config.h"
@@ -40,11 +42,21 @@ class BenchEnvironment {
   const FilterLibrary* library() const { return library_.get(); }
 
   // Makes the filter use `users` users and the log on or off. Returns whether a request is then
-  // mapped as expected.
+  // mapped as expected. A large file loads while requests decide with the configuration in force,
+  // so each saved version carries a password of its own for "probe", which is tried until the
+  // version is in force.
   bool Use(int users, bool log) {
     TestConfig& config = Config(users);
     config.Log(log ? sandbox_.log_path() : "");
+    const std::string version = "v" + std::to_string(++versions_);
+    config.User("Staff", {.name = "probe", .password = version, .map_to = "webstaff"});
     if (!config.SaveChangeTo(sandbox_.config_path())) return false;
+    const ScriptedRequest probe =
+        ScriptedRequest::For("server1", "80", "probe", version, "/default.htm");
+    for (int tries = 0; library_->Authenticate(probe).user != "webstaff"; ++tries) {
+      if (tries == 3000) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return library_->Authenticate(Request()).user == "webstaff";
   }
 
@@ -70,6 +82,7 @@ class BenchEnvironment {
   FilterSandbox sandbox_;
   std::map<int, std::unique_ptr<TestConfig>> configs_;
   std::unique_ptr<FilterLibrary> library_;
+  int versions_ = 0;
 };
 
 BenchEnvironment* g_environment = nullptr;
