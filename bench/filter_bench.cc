@@ -164,7 +164,7 @@ BENCHMARK(BM_ConfigMemory)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(bench
 [[gnu::noinline]] std::unique_ptr<std::string> ReloadKeepingText(const std::string& path) {
   auto text = std::make_unique<std::string>();
   if (Env::Default()->ReadFile(path.c_str(), text->max_size(), text.get()) == 0) return nullptr;
-  const std::unique_ptr<TextTreeStream> stream = TextTreeStream::ReadingText(*text);
+  const std::unique_ptr<TextTreeStream> stream = TextTreeStream::ReadingTextInPlace(*text);
   if (stream == nullptr || FilterConfig::FromStream(*stream) == nullptr) return nullptr;
   return text;
 }

@@ -128,7 +128,7 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<std::string>* text,
       // meanwhile. A text too large for memory fails here, one too large for the form below.
       kept = std::make_unique<std::string>();
       if (Env::Default()->ReadFile(path.get(), kMaxTextBytes, kept.get()) == 0) return 0;
-      stream = TextTreeStream::ReadingText(*kept);
+      stream = TextTreeStream::ReadingTextInPlace(*kept);
       if (stream == nullptr) {
         errno = ENOMEM;
         return 0;

@@ -51,7 +51,7 @@ std::unique_ptr<BackupText> BackupText::Save(std::string file_text, std::string_
   {
     TreeSection root("", false);
     {
-      const std::unique_ptr<TextTreeStream> in = TextTreeStream::ReadingText(file_text);
+      const std::unique_ptr<TextTreeStream> in = TextTreeStream::ReadingTextInPlace(file_text);
       if (in == nullptr) return nullptr;
       root.Load(*in);
     }

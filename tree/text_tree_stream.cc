@@ -164,15 +164,27 @@ TextTreeStream::TextTreeStream(std::string* out) : TreeStream("text"), write_(tr
   memory_out_ = open_memstream(&memory_, &memory_size_);
 }
 
-TextTreeStream::TextTreeStream(TextSource, std::string_view text)
-    : TreeStream("text"), write_(false), memory_in_(text) {
-  source_.reset(new (std::nothrow) LineSource(memory_in_));
+TextTreeStream::TextTreeStream(TextSource source, std::string_view text)
+    : TreeStream("text"), write_(false) {
+  if (source.copy) {
+    memory_in_ = text;
+    text = memory_in_;
+  }
+  source_.reset(new (std::nothrow) LineSource(text));
+}
+
+std::unique_ptr<TextTreeStream> TextTreeStream::Reading(TextSource source, std::string_view text) {
+  std::unique_ptr<TextTreeStream> stream(new (std::nothrow) TextTreeStream(source, text));
+  if (!stream || !stream->IsOpen()) return nullptr;
+  return stream;
 }
 
 std::unique_ptr<TextTreeStream> TextTreeStream::ReadingText(std::string_view text) {
-  std::unique_ptr<TextTreeStream> stream(new (std::nothrow) TextTreeStream(TextSource{}, text));
-  if (!stream || !stream->IsOpen()) return nullptr;
-  return stream;
+  return Reading({.copy = true}, text);
+}
+
+std::unique_ptr<TextTreeStream> TextTreeStream::ReadingTextInPlace(std::string_view text) {
+  return Reading({.copy = false}, text);
 }
 
 TextTreeStream::~TextTreeStream() { Close(); }

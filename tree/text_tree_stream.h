@@ -47,6 +47,9 @@ class TextTreeStream : public TreeStream {
   explicit TextTreeStream(AtomicFile& output);
   // A reader of a copy of `text`, as if it were a file's contents. Null when memory is short.
   static std::unique_ptr<TextTreeStream> ReadingText(std::string_view text);
+  // The same reader of `text` itself, which must outlive the stream: for a whole configuration
+  // file's text, which a copy would double.
+  static std::unique_ptr<TextTreeStream> ReadingTextInPlace(std::string_view text);
   // Closes the file (a writer commits unless a write failed).
   ~TextTreeStream() override;
 
@@ -120,8 +123,11 @@ class TextTreeStream : public TreeStream {
   std::string RefusalText() const override { return refusal_; }
 
  private:
-  struct TextSource {};
-  TextTreeStream(TextSource, std::string_view text);
+  struct TextSource {
+    bool copy;
+  };
+  TextTreeStream(TextSource source, std::string_view text);
+  static std::unique_ptr<TextTreeStream> Reading(TextSource source, std::string_view text);
 
   struct OpenSection {
     std::string name;
@@ -167,7 +173,7 @@ class TextTreeStream : public TreeStream {
   size_t memory_size_ = 0;
   std::string* memory_target_ = nullptr;
   bool memory_failed_ = false;
-  std::string memory_in_;  // reader of a text: the copy source_ reads
+  std::string memory_in_;  // reader of a copied text: the copy source_ reads
   std::string refusal_;
   std::string out_lines_;  // writer: lines not yet handed to the output (FlushLines)
 
