@@ -251,7 +251,10 @@ class SystemTest(unittest.TestCase):
         requests = int(re.search(r"(\d+) requests in", report).group(1))
         self.assertGreater(requests, 100, report)
         before = [s for sent, done, s in carol if done < change["sent"]]
-        after = [s for sent, done, s in carol if sent > change["returned"]]
+        # Each server process loads the save beside the configuration in force while its other
+        # requests go on with that one: a request sent during a load may still be let in. A second
+        # is many times a small file's load, even on a loaded machine.
+        after = [s for sent, done, s in carol if sent > change["returned"] + 1.0]
         self.assertTrue(before and after, (len(before), len(after)))
         self.assertEqual(set(before), {"200 OK"})
         # Refused by the filter itself, not passed on to Apache's own provider.
