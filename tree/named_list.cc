@@ -93,27 +93,34 @@ NamedObject* NamedList::PublishFolded(std::unique_ptr<NamedObject> node) const {
 }
 
 int NamedList::IndexOf(std::string_view name) const {
-  name = CutAtZero(name);
-  if (name.empty()) return 0;
-  return LowestSlotNamed(name);
+  NameKey key{CutAtZero(name)};
+  return key.name.empty() ? 0 : LowestSlotNamed(key);
 }
 
 NamedObject* NamedList::Find(std::string_view name) const { return At(IndexOf(name)); }
 
-int NamedList::LowestSlotNamed(std::string_view name) const {
+int NamedList::LowestSlotNamed(NameKey& key) const {
   // A folded item has no name: naming its node ends the folding (ChildRenamed).
   if (folded_) return 0;
+  const std::string_view name = key.name;
   if (!Indexed()) {
+    // Most children of a small list differ from the name in their first letter; checking it
+    // first spares the call for them, and the loader looks up every value line it reads.
+    const char first = FoldCase(name[0]);
     NamedObject* const* slots = Slots();
     for (int32_t i = 0; i < count_; ++i) {
       const NamedObject* child = slots[i];
-      if (child && child->GetName() && NameMatches(child->GetName(), name)) return i + 1;
+      const char* stored = child ? child->GetName() : nullptr;
+      if (stored && FoldCase(*stored) == first && NameMatches(stored + 1, name.substr(1))) {
+        return i + 1;
+      }
     }
     return 0;
   }
-  return extra_->index.LowestMatch(FoldedNameHash(name), [&](const NamedObject* child) {
-    return NameMatches(child->GetName(), name);
-  });
+  key.hash = FoldedNameHash(name);
+  key.hashed = true;
+  return extra_->index.LowestMatch(
+      key.hash, [&](const NamedObject* child) { return NameMatches(child->GetName(), name); });
 }
 
 void NamedList::AppendSlot() {
@@ -136,11 +143,18 @@ void NamedList::AppendSlot() {
 int NamedList::Add(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
   const char* name = child->GetName();
-  if (name && LowestSlotNamed(name)) return 0;
-  return AddAbsent(std::move(child));
+  if (name == nullptr) return AddAbsent(std::move(child));
+  NameKey key{name};
+  if (LowestSlotNamed(key)) return 0;
+  return AddAbsent(std::move(child), key);
 }
 
 int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
+  const char* name = child ? child->GetName() : nullptr;
+  return AddAbsent(std::move(child), NameKey{name ? std::string_view(name) : std::string_view()});
+}
+
+int NamedList::AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key) {
   if (!child || IsReadOnly()) return 0;
   if (folded_) static_cast<TreeValue*>(this)->Unfold();
   const char* name = child->GetName();
@@ -158,7 +172,7 @@ int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
   Slots()[slot - 1] = added;
   added->owner_ = this;
   if (Indexed()) {
-    if (name) extra_->index.Insert(FoldedNameHash(name), slot, added);
+    if (name) extra_->index.Insert(key.hashed ? key.hash : FoldedNameHash(key.name), slot, added);
   } else if (count_ >= kIndexThreshold) {
     if (!extra_) extra_ = std::make_unique<Extra>();
     NameIndex& index = extra_->index;

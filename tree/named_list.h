@@ -62,6 +62,19 @@ class NamedList : public NamedObject {
   // Add for a child whose name the caller has just found absent from this list (or that has
   // none): the same result without a second lookup.
   int AddAbsent(std::unique_ptr<NamedObject> child);
+
+  // A name already cut at its zero byte and not empty, carrying the hash a lookup in an indexed
+  // list computed, so that adding a child of that name after the lookup hashes it only once.
+  struct NameKey {
+    std::string_view name;
+    uint32_t hash = 0;
+    bool hashed = false;
+  };
+  // IndexOf for such a name; on an indexed list it leaves the name's hash in `key`.
+  int LowestSlotNamed(NameKey& key) const;
+  // AddAbsent for a child named `key.name`, just looked up through `key`.
+  int AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key);
+
   // Adds the clone of each child of `source` in slot order.
   void CloneChildrenFrom(const NamedList& source);
   // The arena of the list at the top of this one's tree, made on first use, for the nodes a load
@@ -85,8 +98,6 @@ class NamedList : public NamedObject {
 
   // Keeps the name index exact when `child` was renamed from `old_name` (empty: it had none).
   void ChildRenamed(const NamedObject* child, std::string_view old_name);
-  // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
-  int LowestSlotNamed(std::string_view name) const;
 
   // What only some lists need: the holes left by removals, past a handful of children the name
   // index, and at the top of a loaded tree its arena. Kept apart so a list of one or a few

@@ -157,14 +157,15 @@ const TreeValue* TreeSection::GetValueAt(int i) const {
 template <typename Node, NamedObject::Kind kKind>
 Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
   if (IsReadOnly()) return nullptr;
-  if (int i = IndexOf(name)) {
+  NameKey key{CutAtZero(name)};
+  if (key.name.empty()) return nullptr;
+  if (int i = LowestSlotNamed(key)) {
     NamedObject* child = At(i);
     return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
   }
-  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, name);
+  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, key.name);
   Node* added = node.get();
-  if (added->GetName() == nullptr || !AddAbsent(std::move(node))) return nullptr;
-  return added;
+  return AddAbsent(std::move(node), key) ? added : nullptr;
 }
 
 TreeSection* TreeSection::OpenSection(std::string_view name) {
