@@ -14,6 +14,11 @@ namespace {
 // Lists shorter than this scan their slots: for a handful of children a scan beats hashing.
 constexpr int kIndexThreshold = 8;
 
+// The first array a list takes when it outgrows its one slot in place. A list with more than one
+// child is nearly always a section holding a user's half dozen values: growing its array 2, 4, 8
+// would cost each user two allocations and copies more, and leave the same array in the end.
+constexpr int32_t kFirstArray = 8;
+
 // `stored` is a child's zero-terminated name; `name` a lookup name without zero bytes.
 bool NameMatches(const char* stored, std::string_view name) {
   for (char c : name) {
@@ -127,10 +132,10 @@ void NamedList::AppendSlot() {
   if (count_ == 0) {
     one_ = nullptr;
   } else if (count_ == 1) {
-    auto** slots = new NamedObject*[2];
+    auto** slots = new NamedObject*[kFirstArray];
     slots[0] = one_;
     many_ = slots;
-  } else if ((count_ & (count_ - 1)) == 0) {  // full: Count() is a power of two
+  } else if (count_ >= kFirstArray && (count_ & (count_ - 1)) == 0) {  // full: a power of two
     auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
     std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
     delete[] many_;

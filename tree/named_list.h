@@ -111,7 +111,8 @@ class NamedList : public NamedObject {
   };
 
   // The slot array: a list of one slot holds its child in place (most values hold one item);
-  // longer lists an owned array whose capacity is Count() rounded up to a power of two.
+  // longer lists an owned array whose capacity is Count() rounded up to a power of two, and at
+  // least eight.
   NamedObject* const* Slots() const { return count_ <= 1 ? &one_ : many_; }
   NamedObject** Slots() { return count_ <= 1 ? &one_ : many_; }
   // Appends an empty slot, growing the array when it is full.
