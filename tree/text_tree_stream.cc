@@ -46,45 +46,25 @@ const char* TypeWordOf(int code) {
   }
 }
 
-// "%i" for the common plain decimal without a scanf call; anything else through scanf itself so
-// that octal, hexadecimal, signs and overflow behave exactly as the format defines them.
-bool ConvertInt(const char* text, int32_t* out) {
-  const char* p = text;
-  const bool negative = *p == '-';
-  if (negative) ++p;
+// "%i" for the common plain decimal of at most nine digits, which needs no scanf call: false for
+// any other text, which goes to scanf itself so that octal, hexadecimal, signs and overflow
+// behave exactly as the format defines them.
+bool ConvertPlainInt(std::string_view text, int32_t* out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
   // A lone "0" is the most common value of all (every flag that is off).
-  if (p[0] == '0' && p[1] == '\0') {
+  if (text == "0") {
     *out = 0;
     return true;
   }
-  if (*p >= '1' && *p <= '9') {
-    int64_t v = 0;
-    int digits = 0;
-    while (*p >= '0' && *p <= '9' && digits < 9) {
-      v = v * 10 + (*p++ - '0');
-      ++digits;
-    }
-    if (*p == '\0') {
-      *out = static_cast<int32_t>(negative ? -v : v);
-      return true;
-    }
+  if (text.empty() || text.size() > 9 || text[0] < '1' || text[0] > '9') return false;
+  int64_t v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
   }
-  return std::sscanf(text, "%i", out) == 1;
-}
-
-bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* d, int64_t* l) {
-  switch (type) {
-    case kInt:
-      return ConvertInt(text, i);
-    case kFloat:
-      return std::sscanf(text, "%f", f) == 1;
-    case kDouble:
-      return std::sscanf(text, "%lf", d) == 1;
-    case kInt64:
-      return std::sscanf(text, "%" SCNi64, l) == 1;
-    default:
-      return true;
-  }
+  *out = static_cast<int32_t>(negative ? -v : v);
+  return true;
 }
 
 // The type word, in any letter case. Every value line asks, so the length picks the candidates,
@@ -106,9 +86,10 @@ ItemType TypeOfWord(std::string_view word) {
   }
 }
 
-void CopyField(char* buffer, const char* from, size_t length) {
-  std::memcpy(buffer, from, length);
-  buffer[length] = '\0';
+// Copies `text` into `buffer` of at least text.size() + 1 bytes, terminated.
+void CopyTerminated(std::string_view text, char* buffer) {
+  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
 }
 
 // The first `byte` in [begin, end), or `end`.
@@ -364,7 +345,7 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
       return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
                             FormatInt64(entry_int64_));
     case kLineString:
-      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code), text_);
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code), entry_text_);
     default:
       return WriteProblem::kNone;
   }
@@ -426,8 +407,7 @@ void TextTreeStream::ReportHere(LoadProblem problem, std::string_view text) {
 }
 
 int TextTreeStream::ParseLine() {
-  name_[0] = '\0';
-  name_length_ = 0;
+  ClearEntry();
   // A zero byte ends the line for every line form.
   const std::string_view line = CutAtZero(piece_);
   const char* p = line.data();
@@ -460,10 +440,28 @@ int TextTreeStream::ParseLine() {
   }
 }
 
-void TextTreeStream::SetEntryName(const char* name, size_t length) {
-  std::memcpy(name_, name, length);
-  name_[length] = '\0';
-  name_length_ = length;
+void TextTreeStream::ClearEntry() {
+  entry_name_ = {};
+  entry_text_ = {};
+  name_copied_ = false;
+  text_copied_ = false;
+}
+
+bool TextTreeStream::ConvertNumber(int code) {
+  if (code == kLineInt && ConvertPlainInt(entry_text_, &entry_int_)) return true;
+  const char* text = GetEntryString();
+  switch (code) {
+    case kLineInt:
+      return std::sscanf(text, "%i", &entry_int_) == 1;
+    case kLineFloat:
+      return std::sscanf(text, "%f", &entry_float_) == 1;
+    case kLineDouble:
+      return std::sscanf(text, "%lf", &entry_double_) == 1;
+    case kLineInt64:
+      return std::sscanf(text, "%" SCNi64, &entry_int64_) == 1;
+    default:
+      return true;
+  }
 }
 
 // "(%[^)])%[^=]=%[^\n\r]": a type word, a name and a text, each at least one character.
@@ -506,12 +504,13 @@ int TextTreeStream::ParseValueLine(const char* p, const char* end) {
     ReportHere(LoadProblem::kUnknownType, LineText());
     return kLineNothing;
   }
-  CopyField(text_, text, text_length);
-  if (!ConvertType(item_type, text_, &entry_int_, &entry_float_, &entry_double_, &entry_int64_)) {
+  entry_text_ = std::string_view(text, text_length);
+  if (item_type != kString && !ConvertNumber(item_type)) {
+    ClearEntry();
     ReportHere(LoadProblem::kBadNumber, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = std::string_view(name, name_length);
   return item_type;
 }
 
@@ -530,7 +529,7 @@ int TextTreeStream::ParseOpenLine(const char* p, const char* end, bool section) 
     ReportHere(LoadProblem::kNameTooLong, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = std::string_view(name, name_length);
   if (section) {
     sections_.push_back(OpenSection{std::string(name, name_length), offset_, line_number_});
     return kLineSectionOpen;
@@ -569,7 +568,7 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
     if (section) ReportHere(LoadProblem::kUnmatchedClose, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = closed;
   if (section) {
     sections_.pop_back();
     return kLineSectionClose;
@@ -579,6 +578,11 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
 }
 
 const char* TextTreeStream::GetEntryName(const char** index) {
+  if (!name_copied_) {
+    CopyTerminated(entry_name_, name_);
+    name_length_ = entry_name_.size();
+    name_copied_ = true;
+  }
   if (index == nullptr) return name_;
   *index = nullptr;
   char* const end = name_ + name_length_;
@@ -591,6 +595,26 @@ const char* TextTreeStream::GetEntryName(const char** index) {
   *index = open + 1;
   name_length_ = static_cast<size_t>(open - name_);
   return name_;
+}
+
+std::string_view TextTreeStream::GetEntryNameView(std::string_view* index) {
+  const std::string_view name = entry_name_;
+  if (index == nullptr) return name;
+  *index = {};
+  const size_t open = name.find('[');
+  if (open == std::string_view::npos) return name;
+  const size_t close = name.find(']', open + 1);
+  if (close == std::string_view::npos) return name;
+  *index = name.substr(open + 1, close - open - 1);
+  return name.substr(0, open);
+}
+
+const char* TextTreeStream::GetEntryString() const {
+  if (!text_copied_) {
+    CopyTerminated(entry_text_, text_);
+    text_copied_ = true;
+  }
+  return text_;
 }
 
 int TextTreeStream::CountArrayLines() {
@@ -664,6 +688,7 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
   long_line_ = false;
   piece_ = {};
   line_copied_ = false;
+  ClearEntry();
   return true;
 }
 
@@ -684,13 +709,12 @@ int TextTreeStream::SearchForward(std::string_view name, bool any_section, int c
     const int found = ParseLine();
     if (value) {
       const bool value_line = found == kLineArrayOpen || (found >= kLineInt && found <= kLineInt64);
-      if (value_line && sections_.size() == depth && NamesEqual({name_, name_length_}, name) &&
+      if (value_line && sections_.size() == depth && NamesEqual(entry_name_, name) &&
           (code == 0 || code == found)) {
         return 1;
       }
     } else if (found == kLineSectionOpen) {
-      if (any_section || (sections_.size() == depth + 1 && NamesEqual({name_, name_length_}, name)))
-        return 1;
+      if (any_section || (sections_.size() == depth + 1 && NamesEqual(entry_name_, name))) return 1;
     }
     if (found == kLineSectionClose && sections_.size() < depth) {
       // The current section is exhausted: stay in it, at the start of its contents.
@@ -753,9 +777,8 @@ int TextTreeStream::ReadDouble(std::string_view name, double* out) {
 int TextTreeStream::ReadString(std::string_view name, std::unique_ptr<char[]>* out) {
   if (!FindValue(name, kLineString)) return 0;
   if (out) {
-    const size_t length = std::strlen(text_);
-    *out = std::make_unique_for_overwrite<char[]>(length + 1);
-    std::memcpy(out->get(), text_, length + 1);
+    *out = std::make_unique_for_overwrite<char[]>(entry_text_.size() + 1);
+    CopyTerminated(entry_text_, out->get());
   }
   return 1;
 }
