@@ -155,10 +155,8 @@ const TreeValue* TreeSection::GetValueAt(int i) const {
 }
 
 template <typename Node, NamedObject::Kind kKind>
-Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
-  if (IsReadOnly()) return nullptr;
-  NameKey key{CutAtZero(name)};
-  if (key.name.empty()) return nullptr;
+Node* TreeSection::OpenChild(NameKey key, NodeArena* arena) {
+  if (IsReadOnly() || key.name.empty()) return nullptr;
   if (int i = LowestSlotNamed(key)) {
     NamedObject* child = At(i);
     return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
@@ -169,11 +167,11 @@ Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
 }
 
 TreeSection* TreeSection::OpenSection(std::string_view name) {
-  return OpenChild<TreeSection, Kind::kSection>(name, nullptr);
+  return OpenChild<TreeSection, Kind::kSection>(NameKey{CutAtZero(name)}, nullptr);
 }
 
 TreeSection* TreeSection::OpenSectionIn(NodeArena* arena, std::string_view name) {
-  return OpenChild<TreeSection, Kind::kSection>(name, arena);
+  return OpenChild<TreeSection, Kind::kSection>(NameKey{name}, arena);
 }
 
 TreeSection* TreeSection::AddSection(std::string_view name) {
@@ -181,11 +179,11 @@ TreeSection* TreeSection::AddSection(std::string_view name) {
 }
 
 TreeValue* TreeSection::OpenValue(std::string_view name) {
-  return OpenChild<TreeValue, Kind::kValue>(name, nullptr);
+  return OpenChild<TreeValue, Kind::kValue>(NameKey{CutAtZero(name)}, nullptr);
 }
 
 TreeValue* TreeSection::OpenValueIn(NodeArena* arena, std::string_view name) {
-  return OpenChild<TreeValue, Kind::kValue>(name, arena);
+  return OpenChild<TreeValue, Kind::kValue>(NameKey{name}, arena);
 }
 
 namespace {

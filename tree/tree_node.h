@@ -173,13 +173,14 @@ class TreeSection : public TreeNode {
   // Clone of a section: a deep copy of its subtree, holes left out, file mark kept.
   std::unique_ptr<NamedObject> CloneSection() const;
 
-  // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
-  // `Node` added under that name, owned by this section and made in `arena` when it is not null;
-  // null when this section is read-only, the name belongs to the other kind or the new child
-  // cannot be added.
+  // OpenSection and OpenValue for a name cut at its zero byte: the child of that name when it is
+  // of kind `kKind`, else a new `Node` added under that name, owned by this section and made in
+  // `arena` when it is not null; null when this section is read-only, the name is empty or belongs
+  // to the other kind, or the new child cannot be added.
   template <typename Node, Kind kKind>
-  Node* OpenChild(std::string_view name, NodeArena* arena);
-  // OpenSection / OpenValue for the load, which makes its nodes in the tree's arena.
+  Node* OpenChild(NameKey key, NodeArena* arena);
+  // OpenSection / OpenValue for the load, which makes its nodes in the tree's arena and reads
+  // names that hold no zero byte.
   TreeSection* OpenSectionIn(NodeArena* arena, std::string_view name);
   TreeValue* OpenValueIn(NodeArena* arena, std::string_view name);
 };
