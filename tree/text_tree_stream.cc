@@ -67,13 +67,30 @@ bool ConvertPlainInt(std::string_view text, int32_t* out) {
   return true;
 }
 
-// The type word, in any letter case. Every value line asks, so the length picks the candidates,
-// and the spelling the writer uses is compared by bytes before the comparison that ignores case.
+// The type word that starts `rest` when it is spelt as the writer spells it, and its length
+// through `length`; kNone for any other spelling. Nearly every line of a file is spelt so, and is
+// recognised without the search for ")" and the comparison that ignores case.
+ItemType WrittenTypeWord(std::string_view rest, size_t* length) {
+  static constexpr struct {
+    std::string_view word;  // with its ")"
+    ItemType type;
+  } kWords[] = {{"string)", kString},
+                {"int)", kInt},
+                {"int64)", kInt64},
+                {"double)", kDouble},
+                {"float)", kFloat}};
+  for (const auto& [word, type] : kWords) {
+    if (rest.starts_with(word)) {
+      *length = word.size() - 1;
+      return type;
+    }
+  }
+  return kNone;
+}
+
+// The type word, in any letter case.
 ItemType TypeOfWord(std::string_view word) {
-  word = CutAtZero(word);
-  const auto is = [word](std::string_view candidate) {
-    return word == candidate || NamesEqual(word, candidate);
-  };
+  const auto is = [word](std::string_view candidate) { return NamesEqual(word, candidate); };
   switch (word.size()) {
     case 3:
       return is("int") ? kInt : kNone;
@@ -413,9 +430,11 @@ int TextTreeStream::ParseLine() {
   const char* p = line.data();
   const char* const end = p + line.size();
   if (p == end || *p == '\n' || *p == '\r') return kLineNothing;
-  // The indentation, four spaces a level, is most of a deep line: skipped eight at a time.
+  // The indentation, four spaces a level, is most of a deep line: skipped eight at a time, then
+  // the odd level's four.
   static constexpr char kEightSpaces[] = "        ";
   while (end - p >= 8 && std::memcmp(p, kEightSpaces, 8) == 0) p += 8;
+  if (end - p >= 4 && std::memcmp(p, kEightSpaces, 4) == 0) p += 4;
   while (p != end && (*p == ' ' || *p == '\t')) ++p;
   if (p == end) return kLineOther;
   switch (*p) {
@@ -467,7 +486,9 @@ bool TextTreeStream::ConvertNumber(int code) {
 // "(%[^)])%[^=]=%[^\n\r]": a type word, a name and a text, each at least one character.
 int TextTreeStream::ParseValueLine(const char* p, const char* end) {
   const char* type = p + 1;
-  const char* type_end = FindByte(type, end, ')');
+  size_t written_length = 0;
+  ItemType item_type = WrittenTypeWord({type, static_cast<size_t>(end - type)}, &written_length);
+  const char* type_end = item_type != kNone ? type + written_length : FindByte(type, end, ')');
   if (type_end == type || type_end == end) {
     ReportHere(LoadProblem::kMalformed, LineText());
     return kLineNothing;
@@ -499,7 +520,7 @@ int TextTreeStream::ParseValueLine(const char* p, const char* end) {
     ReportHere(LoadProblem::kTextTooLong, LineText());
     return kLineNothing;
   }
-  const ItemType item_type = TypeOfWord({type, type_length});
+  if (item_type == kNone) item_type = TypeOfWord({type, type_length});
   if (item_type == kNone) {
     ReportHere(LoadProblem::kUnknownType, LineText());
     return kLineNothing;
