@@ -42,7 +42,7 @@ NamedList::~NamedList() {
   for (int32_t i = 0; i < count_; ++i) {
     delete slots[i];
   }
-  if (count_ > 1) delete[] many_;
+  if (count_ > 1 && !slots_in_arena_) delete[] many_;
 }
 
 std::unique_ptr<NamedObject> NamedList::CloneList() const {
@@ -128,17 +128,25 @@ int NamedList::LowestSlotNamed(NameKey& key) const {
       key.hash, [&](const NamedObject* child) { return NameMatches(child->GetName(), name); });
 }
 
-void NamedList::AppendSlot() {
+void NamedList::AppendSlot(NodeArena* arena) {
   if (count_ == 0) {
     one_ = nullptr;
   } else if (count_ == 1) {
-    auto** slots = new NamedObject*[kFirstArray];
+    NamedObject** slots = nullptr;
+    if (arena != nullptr) {
+      slots = static_cast<NamedObject**>(arena->Allocate(sizeof(NamedObject*) * kFirstArray));
+      slots_in_arena_ = true;
+    } else {
+      slots = new NamedObject*[kFirstArray];
+    }
     slots[0] = one_;
     many_ = slots;
   } else if (count_ >= kFirstArray && (count_ & (count_ - 1)) == 0) {  // full: a power of two
     auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
     std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
-    delete[] many_;
+    // An array in the arena stays there until the arena goes.
+    if (!slots_in_arena_) delete[] many_;
+    slots_in_arena_ = false;
     many_ = slots;
   }
   ++count_;
@@ -148,18 +156,12 @@ void NamedList::AppendSlot() {
 int NamedList::Add(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
   const char* name = child->GetName();
-  if (name == nullptr) return AddAbsent(std::move(child));
-  NameKey key{name};
-  if (LowestSlotNamed(key)) return 0;
-  return AddAbsent(std::move(child), key);
+  NameKey key{name ? std::string_view(name) : std::string_view()};
+  if (name != nullptr && LowestSlotNamed(key)) return 0;
+  return AddAbsent(std::move(child), key, nullptr);
 }
 
-int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
-  const char* name = child ? child->GetName() : nullptr;
-  return AddAbsent(std::move(child), NameKey{name ? std::string_view(name) : std::string_view()});
-}
-
-int NamedList::AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key) {
+int NamedList::AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key, NodeArena* arena) {
   if (!child || IsReadOnly()) return 0;
   if (folded_) static_cast<TreeValue*>(this)->Unfold();
   const char* name = child->GetName();
@@ -170,7 +172,7 @@ int NamedList::AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key)
     slot = holes.back();
     holes.pop_back();
   } else {
-    AppendSlot();
+    AppendSlot(arena);
     slot = count_;
   }
   NamedObject* added = child.release();

@@ -59,10 +59,6 @@ class NamedList : public NamedObject {
   // Clone of a list: a compacted deep copy, the clones of the children in slot order, holes left
   // out.
   std::unique_ptr<NamedObject> CloneList() const;
-  // Add for a child whose name the caller has just found absent from this list (or that has
-  // none): the same result without a second lookup.
-  int AddAbsent(std::unique_ptr<NamedObject> child);
-
   // A name already cut at its zero byte and not empty, carrying the hash a lookup in an indexed
   // list computed, so that adding a child of that name after the lookup hashes it only once.
   struct NameKey {
@@ -72,8 +68,10 @@ class NamedList : public NamedObject {
   };
   // IndexOf for such a name; on an indexed list it leaves the name's hash in `key`.
   int LowestSlotNamed(NameKey& key) const;
-  // AddAbsent for a child named `key.name`, just looked up through `key`.
-  int AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key);
+  // Add for a child named `key.name` (empty: it has none) that a lookup through `key` has just
+  // found absent: the same result without a second lookup. A slot array the list needs is made in
+  // `arena` when it is not null (the load's), else on the heap.
+  int AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key, NodeArena* arena);
 
   // Adds the clone of each child of `source` in slot order.
   void CloneChildrenFrom(const NamedList& source);
@@ -115,8 +113,9 @@ class NamedList : public NamedObject {
   // least eight.
   NamedObject* const* Slots() const { return count_ <= 1 ? &one_ : many_; }
   NamedObject** Slots() { return count_ <= 1 ? &one_ : many_; }
-  // Appends an empty slot, growing the array when it is full.
-  void AppendSlot();
+  // Appends an empty slot, growing the array when it is full; its first array in `arena` when it
+  // is not null (see slots_in_arena_).
+  void AppendSlot(NodeArena* arena);
   bool Indexed() const { return extra_ && extra_->index.IsActive(); }
 
   int32_t count_ = 0;

@@ -98,6 +98,8 @@ class NamedObject {
   bool read_only_ : 1 = false;
   bool in_arena_ : 1 = false;  // made in a NodeArena: deleting it frees no memory
   bool folded_ : 1 = false;    // a value keeping its one item in place (see TreeValue)
+  // A list's array of slots was made in the tree's arena, which frees it (see NamedList).
+  bool slots_in_arena_ : 1 = false;
   NameForm name_form_ = kNoName;
 
  protected:

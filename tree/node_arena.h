@@ -21,6 +21,10 @@ class NodeArena {
   NodeArena(const NodeArena&) = delete;
   NodeArena& operator=(const NodeArena&) = delete;
 
+  // `bytes` of memory aligned for any node, valid until the arena is destroyed: what a loaded
+  // list keeps its first array of slots in.
+  void* Allocate(size_t bytes);
+
   // A new `T` (a NamedObject class) made from `args`, in `arena` when it is not null, else on the
   // heap. Deleting an arena node runs its destructor and leaves its memory to the arena, which
   // frees it with itself.
@@ -39,9 +43,6 @@ class NodeArena {
   // Blocks stay below the size the allocator maps on its own: a million users take some ten
   // thousand of them, each one allocation.
   static constexpr size_t kBlockBytes = 64 * 1024;
-
-  // `bytes` of memory aligned for any node, valid until the arena is destroyed.
-  void* Allocate(size_t bytes);
 
   std::vector<std::unique_ptr<std::byte[]>> blocks_;
   std::byte* next_ = nullptr;  // the free rest of the last block

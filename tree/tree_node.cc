@@ -163,7 +163,7 @@ Node* TreeSection::OpenChild(NameKey key, NodeArena* arena) {
   }
   std::unique_ptr<Node> node = NodeArena::New<Node>(arena, key.name);
   Node* added = node.get();
-  return AddAbsent(std::move(node), key) ? added : nullptr;
+  return AddAbsent(std::move(node), key, arena) ? added : nullptr;
 }
 
 TreeSection* TreeSection::OpenSection(std::string_view name) {
