@@ -12,7 +12,7 @@ constinit TreeValue TreeValue::Null;
 TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name) {}
 
 TreeValue::~TreeValue() {
-  if (IsFolded()) TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
+  if (IsFolded()) TreeItem::FreePayload(FoldedType(), FoldedLength(), &folded_);
 }
 
 std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
@@ -29,9 +29,10 @@ std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
 void TreeValue::Fold(ItemType type, const ItemPayload& number, std::string_view text) {
   BeginFold();
   subclass_byte_ = static_cast<uint8_t>(type);
-  folded_length_ = 0;
   if (type == kString) {
-    TreeItem::AssignText(text, &folded_length_, &folded_);
+    int32_t length = 0;
+    TreeItem::AssignText(text, &length, &folded_);
+    if (static_cast<size_t>(length) >= kInlineText) subclass_byte_ |= kFoldedTextOnHeap;
   } else {
     folded_ = number;
   }
@@ -39,21 +40,21 @@ void TreeValue::Fold(ItemType type, const ItemPayload& number, std::string_view 
 
 ItemView TreeValue::FoldedView() const {
   if (const NamedObject* node = LoadFolded()) return static_cast<const TreeItem*>(node)->View();
-  return ItemView(FoldedType(), folded_length_, folded_);
+  return ItemView(FoldedType(), FoldedLength(), folded_);
 }
 
 TreeItem* TreeValue::FoldedItem() const {
   if (NamedObject* node = LoadFolded()) return static_cast<TreeItem*>(node);
   return static_cast<TreeItem*>(
-      PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_)));
+      PublishFolded(TreeItem::FromPayload(FoldedType(), FoldedLength(), folded_)));
 }
 
 void TreeValue::Unfold() {
   if (LoadFolded() == nullptr) {
-    PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_));
+    PublishFolded(TreeItem::FromPayload(FoldedType(), FoldedLength(), folded_));
   }
-  TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
-  folded_length_ = 0;
+  TreeItem::FreePayload(FoldedType(), FoldedLength(), &folded_);
+  subclass_byte_ = static_cast<uint8_t>(FoldedType());
   EndFold();
 }
 
