@@ -71,20 +71,19 @@ bool ConvertPlainInt(std::string_view text, int32_t* out) {
 // through `length`; kNone for any other spelling. Nearly every line of a file is spelt so, and is
 // recognised without the search for ")" and the comparison that ignores case.
 ItemType WrittenTypeWord(std::string_view rest, size_t* length) {
-  static constexpr struct {
-    std::string_view word;  // with its ")"
-    ItemType type;
-  } kWords[] = {{"string)", kString},
-                {"int)", kInt},
-                {"int64)", kInt64},
-                {"double)", kDouble},
-                {"float)", kFloat}};
-  for (const auto& [word, type] : kWords) {
-    if (rest.starts_with(word)) {
-      *length = word.size() - 1;
-      return type;
+  // Each comparison has a constant length, which the compiler turns into a load or two.
+  const auto starts = [rest, length](std::string_view word) {
+    if (rest.size() < word.size() || std::memcmp(rest.data(), word.data(), word.size()) != 0) {
+      return false;
     }
-  }
+    *length = word.size() - 1;  // without the ")"
+    return true;
+  };
+  if (starts("string)")) return kString;
+  if (starts("int)")) return kInt;
+  if (starts("int64)")) return kInt64;
+  if (starts("double)")) return kDouble;
+  if (starts("float)")) return kFloat;
   return kNone;
 }
 
