@@ -119,10 +119,10 @@ const char* WithoutNewline(const char* begin, const char* end) {
   return end != begin && end[-1] == '\n' ? end - 1 : end;
 }
 
-// The first of `stop`, '\r' and '\n' in [begin, end), or `end`.
-const char* FindFieldEnd(const char* begin, const char* end, char stop) {
+// The first of `stop`, '\r' and '\n' in [begin, end), or `end`; `plain`: there is no '\r'.
+const char* FindFieldEnd(const char* begin, const char* end, char stop, bool plain) {
   const char* field_end = FindByte(begin, WithoutNewline(begin, end), stop);
-  return FindByte(begin, field_end, '\r');
+  return plain ? field_end : FindByte(begin, field_end, '\r');
 }
 
 // Past the blanks of "%[ \t\r\n]".
@@ -374,6 +374,7 @@ int TextTreeStream::ReadLine() {
   line_copied_ = false;
   if (source_ == nullptr) return 0;
   piece_ = source_->NextPiece(kMaxLinePiece);
+  plain_piece_ = source_->PieceIsPlain();
   const size_t n = piece_.size();
   if (n == 0) return 0;
   offset_ += static_cast<long>(n);
@@ -425,7 +426,7 @@ void TextTreeStream::ReportHere(LoadProblem problem, std::string_view text) {
 int TextTreeStream::ParseLine() {
   ClearEntry();
   // A zero byte ends the line for every line form.
-  const std::string_view line = CutAtZero(piece_);
+  const std::string_view line = plain_piece_ ? piece_ : CutAtZero(piece_);
   const char* p = line.data();
   const char* const end = p + line.size();
   if (p == end || *p == '\n' || *p == '\r') return kLineNothing;
@@ -499,8 +500,9 @@ int TextTreeStream::ParseValueLine(const char* p, const char* end) {
     return kLineNothing;
   }
   const char* text = name_end + 1;
-  const size_t text_length =
-      static_cast<size_t>(FindByte(text, WithoutNewline(text, end), '\r') - text);
+  const char* text_end = WithoutNewline(text, end);
+  if (!plain_piece_) text_end = FindByte(text, text_end, '\r');
+  const size_t text_length = static_cast<size_t>(text_end - text);
   if (text_length == 0) {
     ReportHere(LoadProblem::kEmptyValue, LineText());
     return kLineNothing;
@@ -539,7 +541,7 @@ int TextTreeStream::ParseOpenLine(const char* p, const char* end, bool section) 
   if (array_open_) return kLineNothing;
   const char* blanks = p + 1;
   const char* name = SkipBlanks(blanks, end);
-  const char* name_end = FindFieldEnd(name, end, ':');
+  const char* name_end = FindFieldEnd(name, end, ':', plain_piece_);
   const size_t name_length = static_cast<size_t>(name_end - name);
   if (name == blanks || name_length == 0) {
     ReportHere(LoadProblem::kMalformed, LineText());
@@ -568,7 +570,7 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
   }
   const char* blanks = p + 1;
   const char* name = SkipBlanks(blanks, end);
-  const char* name_end = FindFieldEnd(name, end, ';');
+  const char* name_end = FindFieldEnd(name, end, ';', plain_piece_);
   const size_t name_length = static_cast<size_t>(name_end - name);
   const std::string_view closed(name, name_length);
   bool matches = false;
@@ -707,6 +709,7 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
   continues_line_ = false;
   long_line_ = false;
   piece_ = {};
+  plain_piece_ = false;
   line_copied_ = false;
   ClearEntry();
   return true;

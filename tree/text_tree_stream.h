@@ -179,7 +179,8 @@ class TextTreeStream : public TreeStream {
   std::string refusal_;
   std::string out_lines_;  // writer: lines not yet handed to the output (FlushLines)
 
-  std::string_view piece_;  // reader: the current line, in source_'s buffer
+  std::string_view piece_;    // reader: the current line, in source_'s buffer
+  bool plain_piece_ = false;  // piece_ holds no zero byte and no CR (LineSource::PieceIsPlain)
   // GetLine's terminated copy of piece_, made when first asked for: most lines are parsed only.
   mutable char line_[kMaxLinePiece + 2] = {};
   mutable bool line_copied_ = true;
