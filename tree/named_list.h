@@ -66,6 +66,11 @@ class NamedList : public NamedObject {
     uint32_t hash = 0;
     bool hashed = false;
   };
+  // Gives `child`, made without a name and not yet added, the name of `key`, without searching
+  // the name again for a zero byte.
+  static void NameUnnamed(NamedObject* child, const NameKey& key) {
+    child->AssignCutName(key.name);
+  }
   // IndexOf for such a name; on an indexed list it leaves the name's hash in `key`.
   int LowestSlotNamed(NameKey& key) const;
   // Add for a child named `key.name` (empty: it has none) that a lookup through `key` has just

@@ -86,7 +86,10 @@ class NamedObject {
   static constexpr size_t kInlineName = 16;
   enum NameForm : uint8_t { kNoName, kInline, kHeap };
 
+  // Copies `text` up to its first zero byte as the name of an object that has none.
   void AssignName(std::string_view text);
+  // AssignName for a text that holds no zero byte.
+  void AssignCutName(std::string_view text);
   void FreeName();
 
   union Name {

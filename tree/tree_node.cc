@@ -162,8 +162,9 @@ Node* TreeSection::OpenChild(NameKey key, NodeArena* arena) {
     NamedObject* child = At(i);
     return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
   }
-  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, key.name);
+  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, std::string_view());
   Node* added = node.get();
+  NameUnnamed(added, key);
   return AddAbsent(std::move(node), key, arena) ? added : nullptr;
 }
 
