@@ -459,13 +459,6 @@ int TextTreeStream::ParseLine() {
   }
 }
 
-void TextTreeStream::ClearEntry() {
-  entry_name_ = {};
-  entry_text_ = {};
-  name_copied_ = false;
-  text_copied_ = false;
-}
-
 bool TextTreeStream::ConvertNumber(int code) {
   if (code == kLineInt && ConvertPlainInt(entry_text_, &entry_int_)) return true;
   const char* text = GetEntryString();

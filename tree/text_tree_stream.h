@@ -158,7 +158,12 @@ class TextTreeStream : public TreeStream {
   // it does not convert.
   bool ConvertNumber(int code);
   // Forgets the current entry's name and text.
-  void ClearEntry();
+  void ClearEntry() {
+    entry_name_ = {};
+    entry_text_ = {};
+    name_copied_ = false;
+    text_copied_ = false;
+  }
   std::string_view LineText() const;
   void ReportHere(LoadProblem problem, std::string_view text);
   void LeaveArray();
