@@ -56,6 +56,7 @@ void LineSource::Fill(size_t want) {
   buffer_offset_ += static_cast<long>(begin_);
   end_ -= begin_;
   begin_ = 0;
+  next_zero_ = next_cr_ = kUnknown;
   while (end_ <= want && end_ < kBufferSize) {
     const ssize_t n = Env::Default()->Read(fd_, owned_.get() + end_, kBufferSize - end_);
     if (n > 0) {
@@ -86,10 +87,20 @@ std::string_view LineSource::NextPiece(size_t max) {
                           ? static_cast<size_t>(static_cast<const char*>(newline) - start) + 1
                           : limit;
   begin_ += take;
+  const size_t from = static_cast<size_t>(start - data_);
+  if (next_zero_ < from || next_zero_ == kUnknown) next_zero_ = Search('\0', from);
+  if (next_cr_ < from || next_cr_ == kUnknown) next_cr_ = Search('\r', from);
+  piece_plain_ = next_zero_ >= begin_ && next_cr_ >= begin_;
   return {start, take};
 }
 
+size_t LineSource::Search(char byte, size_t from) const {
+  const void* at = from < end_ ? std::memchr(data_ + from, byte, end_ - from) : nullptr;
+  return at != nullptr ? static_cast<size_t>(static_cast<const char*>(at) - data_) : end_;
+}
+
 bool LineSource::SeekTo(long offset) {
+  next_zero_ = next_cr_ = kUnknown;
   if (offset >= buffer_offset_ && offset <= buffer_offset_ + static_cast<long>(end_)) {
     begin_ = static_cast<size_t>(offset - buffer_offset_);
     return true;

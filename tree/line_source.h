@@ -28,6 +28,10 @@ class LineSource {
   // ends first, the byte after a piece of `max` bytes is already read, so Peek and Skip leave the
   // view valid and the byte Skip consumes follows the view's last byte in memory.
   std::string_view NextPiece(size_t max);
+  // Whether the last piece NextPiece handed out holds neither a zero byte nor a CR, the two bytes
+  // that end a line's fields early: nearly every line of a file, which the reader then parses
+  // without searching it for them. Each is searched for once per buffer, not once per line.
+  bool PieceIsPlain() const { return piece_plain_; }
   // The next byte without consuming it; -1 at the end of the input. Reads nothing.
   int Peek() const { return begin_ < end_ ? static_cast<unsigned char>(data_[begin_]) : -1; }
   // Consumes the byte Peek() returned.
@@ -42,6 +46,10 @@ class LineSource {
   // Moves the unread bytes to the front of the buffer and reads until more than `want` bytes are
   // unread or the input ends.
   void Fill(size_t want);
+  // The position in data_ of the first `byte` at or after `from`, or end_ when there is none.
+  size_t Search(char byte, size_t from) const;
+
+  static constexpr size_t kUnknown = static_cast<size_t>(-1);
 
   int fd_ = -1;                    // the file, or -1 for a text in memory
   std::unique_ptr<char[]> owned_;  // the file's buffer
@@ -50,6 +58,11 @@ class LineSource {
   size_t begin_ = 0;               // next unread byte of data_
   size_t end_ = 0;                 // end of the bytes in data_
   int read_error_ = 0;             // errno of the first failed read, 0 when none
+  // The next zero byte and CR at or after the last piece's start, or end_; kUnknown after a
+  // refill or a seek.
+  size_t next_zero_ = kUnknown;
+  size_t next_cr_ = kUnknown;
+  bool piece_plain_ = false;
 };
 
 }  // namespace vard

@@ -27,11 +27,14 @@ class ShortReadEnv : public Env {
 };
 
 // Pieces of at most `max` bytes, each followed by the byte Peek shows (or -1), as a reader uses
-// them: a piece cut at `max` is followed by a peek and, for a '\n', a skip.
+// them: a piece cut at `max` is followed by a peek and, for a '\n', a skip. Each piece is checked
+// against what the source says of its zero bytes and CRs.
 std::vector<std::string> Pieces(LineSource& source, size_t max) {
   std::vector<std::string> pieces;
   for (std::string_view piece = source.NextPiece(max); !piece.empty();
        piece = source.NextPiece(max)) {
+    const bool plain = piece.find('\0') == piece.npos && piece.find('\r') == piece.npos;
+    EXPECT_EQ(plain, source.PieceIsPlain()) << pieces.size();
     std::string seen(piece);
     if (piece.size() == max) {
       seen += "|" + std::to_string(source.Peek());
@@ -75,6 +78,8 @@ TEST(LineSourceTest, AFileGivesThePiecesOfTheSameTextInMemory) {
     ASSERT_EQ(0, std::fclose(file));
     LineSource memory(text);
     const std::vector<std::string> expected = Pieces(memory, kMax);
+    ASSERT_TRUE(memory.SeekTo(0));
+    EXPECT_EQ(expected, Pieces(memory, kMax)) << "read again after a seek back";
     Env* previous = Env::SetForTesting(c.env);
     const std::unique_ptr<LineSource> from_file = LineSource::OpenFile(path.c_str());
     ASSERT_NE(nullptr, from_file);

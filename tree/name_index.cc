@@ -1,20 +1,62 @@
 #include "tree/name_index.h"
 
+#include <cstring>
+
 #include "tree/named_object.h"
 
 namespace vard {
 
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+
+// The eight bytes of `word` with each ASCII capital made its small letter, as FoldCase does one
+// byte: a byte below 0x80 that lies in 'A'..'Z' gains 0x20. No sum carries into the next byte.
+uint64_t FoldWord(uint64_t word) {
+  const uint64_t low = word & (0x7F * kOnes);
+  const uint64_t from_a = low + (0x80 - 'A') * kOnes;      // top bit set where low >= 'A'
+  const uint64_t past_z = low + (0x80 - 'Z' - 1) * kOnes;  // top bit set where low > 'Z'
+  const uint64_t capital = from_a & ~past_z & ~word & (0x80 * kOnes);
+  return word | (capital >> 2);
+}
+
+uint64_t Mix(uint64_t hash, uint64_t word) {
+  hash = (hash ^ word) * kMultiplier;
+  return hash ^ (hash >> 29);
+}
+
+uint64_t Load(const char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+}  // namespace
+
 uint32_t FoldedNameHash(std::string_view name) {
-  // FNV-1a over the folded bytes, then a finaliser so that linear probing sees well-spread bits.
-  uint32_t h = 2166136261u;
-  // Folded as the comparison folds, so names that compare equal land in the same cluster.
-  for (const char c : name) h = (h ^ static_cast<uint8_t>(FoldCase(c))) * 16777619u;
-  h ^= h >> 16;
-  h *= 0x85ebca6bu;
-  h ^= h >> 13;
-  h *= 0xc2b2ae35u;
-  h ^= h >> 16;
-  return h;
+  // Eight folded bytes at a time: a byte at a time cost a user's name some 150 instructions, and
+  // the loader hashes every user's name. Names equal ignoring case fold to the same bytes, and so
+  // hash alike.
+  const size_t size = name.size();
+  const char* data = name.data();
+  uint64_t hash = size * kMultiplier;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) hash = Mix(hash, FoldWord(Load(data + i)));
+  if (i < size) {
+    uint64_t tail = 0;
+    if (size >= 8) {
+      // The last eight bytes, without the ones already mixed in.
+      tail = Load(data + size - 8) >> (8 * (8 - (size - i)));
+    } else {
+      for (size_t k = 0; k < size; ++k)
+        tail |= static_cast<uint64_t>(static_cast<uint8_t>(data[k])) << (8 * k);
+    }
+    hash = Mix(hash, FoldWord(tail));
+  }
+  // Linear probing takes the low bits: the high half of the product is folded into them.
+  hash *= kMultiplier;
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 void NameIndex::Reserve(uint32_t count) {

@@ -14,6 +14,11 @@ namespace {
 // Lists shorter than this scan their slots: for a handful of children a scan beats hashing.
 constexpr int kIndexThreshold = 8;
 
+// The first array a list takes when it outgrows its one slot in place. A list with more than one
+// child is nearly always a section holding a user's half dozen values: growing its array 2, 4, 8
+// would cost each user two allocations and copies more, and leave the same array in the end.
+constexpr int32_t kFirstArray = 8;
+
 // `stored` is a child's zero-terminated name; `name` a lookup name without zero bytes.
 bool NameMatches(const char* stored, std::string_view name) {
   for (char c : name) {
@@ -37,7 +42,7 @@ NamedList::~NamedList() {
   for (int32_t i = 0; i < count_; ++i) {
     delete slots[i];
   }
-  if (count_ > 1) delete[] many_;
+  if (count_ > 1 && !slots_in_arena_) delete[] many_;
 }
 
 std::unique_ptr<NamedObject> NamedList::CloneList() const {
@@ -93,40 +98,55 @@ NamedObject* NamedList::PublishFolded(std::unique_ptr<NamedObject> node) const {
 }
 
 int NamedList::IndexOf(std::string_view name) const {
-  name = CutAtZero(name);
-  if (name.empty()) return 0;
-  return LowestSlotNamed(name);
+  NameKey key{CutAtZero(name)};
+  return key.name.empty() ? 0 : LowestSlotNamed(key);
 }
 
 NamedObject* NamedList::Find(std::string_view name) const { return At(IndexOf(name)); }
 
-int NamedList::LowestSlotNamed(std::string_view name) const {
+int NamedList::LowestSlotNamed(NameKey& key) const {
   // A folded item has no name: naming its node ends the folding (ChildRenamed).
   if (folded_) return 0;
+  const std::string_view name = key.name;
   if (!Indexed()) {
+    // Most children of a small list differ from the name in their first letter; checking it
+    // first spares the call for them, and the loader looks up every value line it reads.
+    const char first = FoldCase(name[0]);
     NamedObject* const* slots = Slots();
     for (int32_t i = 0; i < count_; ++i) {
       const NamedObject* child = slots[i];
-      if (child && child->GetName() && NameMatches(child->GetName(), name)) return i + 1;
+      const char* stored = child ? child->GetName() : nullptr;
+      if (stored && FoldCase(*stored) == first && NameMatches(stored + 1, name.substr(1))) {
+        return i + 1;
+      }
     }
     return 0;
   }
-  return extra_->index.LowestMatch(FoldedNameHash(name), [&](const NamedObject* child) {
-    return NameMatches(child->GetName(), name);
-  });
+  key.hash = FoldedNameHash(name);
+  key.hashed = true;
+  return extra_->index.LowestMatch(
+      key.hash, [&](const NamedObject* child) { return NameMatches(child->GetName(), name); });
 }
 
-void NamedList::AppendSlot() {
+void NamedList::AppendSlot(NodeArena* arena) {
   if (count_ == 0) {
     one_ = nullptr;
   } else if (count_ == 1) {
-    auto** slots = new NamedObject*[2];
+    NamedObject** slots = nullptr;
+    if (arena != nullptr) {
+      slots = static_cast<NamedObject**>(arena->Allocate(sizeof(NamedObject*) * kFirstArray));
+      slots_in_arena_ = true;
+    } else {
+      slots = new NamedObject*[kFirstArray];
+    }
     slots[0] = one_;
     many_ = slots;
-  } else if ((count_ & (count_ - 1)) == 0) {  // full: Count() is a power of two
+  } else if (count_ >= kFirstArray && (count_ & (count_ - 1)) == 0) {  // full: a power of two
     auto** slots = new NamedObject*[static_cast<size_t>(count_) * 2];
     std::memcpy(slots, many_, sizeof(NamedObject*) * count_);
-    delete[] many_;
+    // An array in the arena stays there until the arena goes.
+    if (!slots_in_arena_) delete[] many_;
+    slots_in_arena_ = false;
     many_ = slots;
   }
   ++count_;
@@ -136,11 +156,12 @@ void NamedList::AppendSlot() {
 int NamedList::Add(std::unique_ptr<NamedObject> child) {
   if (!child || IsReadOnly()) return 0;
   const char* name = child->GetName();
-  if (name && LowestSlotNamed(name)) return 0;
-  return AddAbsent(std::move(child));
+  NameKey key{name ? std::string_view(name) : std::string_view()};
+  if (name != nullptr && LowestSlotNamed(key)) return 0;
+  return AddAbsent(std::move(child), key, nullptr);
 }
 
-int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
+int NamedList::AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key, NodeArena* arena) {
   if (!child || IsReadOnly()) return 0;
   if (folded_) static_cast<TreeValue*>(this)->Unfold();
   const char* name = child->GetName();
@@ -151,14 +172,14 @@ int NamedList::AddAbsent(std::unique_ptr<NamedObject> child) {
     slot = holes.back();
     holes.pop_back();
   } else {
-    AppendSlot();
+    AppendSlot(arena);
     slot = count_;
   }
   NamedObject* added = child.release();
   Slots()[slot - 1] = added;
   added->owner_ = this;
   if (Indexed()) {
-    if (name) extra_->index.Insert(FoldedNameHash(name), slot, added);
+    if (name) extra_->index.Insert(key.hashed ? key.hash : FoldedNameHash(key.name), slot, added);
   } else if (count_ >= kIndexThreshold) {
     if (!extra_) extra_ = std::make_unique<Extra>();
     NameIndex& index = extra_->index;

@@ -59,9 +59,25 @@ class NamedList : public NamedObject {
   // Clone of a list: a compacted deep copy, the clones of the children in slot order, holes left
   // out.
   std::unique_ptr<NamedObject> CloneList() const;
-  // Add for a child whose name the caller has just found absent from this list (or that has
-  // none): the same result without a second lookup.
-  int AddAbsent(std::unique_ptr<NamedObject> child);
+  // A name already cut at its zero byte and not empty, carrying the hash a lookup in an indexed
+  // list computed, so that adding a child of that name after the lookup hashes it only once.
+  struct NameKey {
+    std::string_view name;
+    uint32_t hash = 0;
+    bool hashed = false;
+  };
+  // Gives `child`, made without a name and not yet added, the name of `key`, without searching
+  // the name again for a zero byte.
+  static void NameUnnamed(NamedObject* child, const NameKey& key) {
+    child->AssignCutName(key.name);
+  }
+  // IndexOf for such a name; on an indexed list it leaves the name's hash in `key`.
+  int LowestSlotNamed(NameKey& key) const;
+  // Add for a child named `key.name` (empty: it has none) that a lookup through `key` has just
+  // found absent: the same result without a second lookup. A slot array the list needs is made in
+  // `arena` when it is not null (the load's), else on the heap.
+  int AddAbsent(std::unique_ptr<NamedObject> child, const NameKey& key, NodeArena* arena);
+
   // Adds the clone of each child of `source` in slot order.
   void CloneChildrenFrom(const NamedList& source);
   // The arena of the list at the top of this one's tree, made on first use, for the nodes a load
@@ -85,8 +101,6 @@ class NamedList : public NamedObject {
 
   // Keeps the name index exact when `child` was renamed from `old_name` (empty: it had none).
   void ChildRenamed(const NamedObject* child, std::string_view old_name);
-  // Slot of the lowest child named `name` (already cut at a zero byte and non-empty), or 0.
-  int LowestSlotNamed(std::string_view name) const;
 
   // What only some lists need: the holes left by removals, past a handful of children the name
   // index, and at the top of a loaded tree its arena. Kept apart so a list of one or a few
@@ -100,11 +114,13 @@ class NamedList : public NamedObject {
   };
 
   // The slot array: a list of one slot holds its child in place (most values hold one item);
-  // longer lists an owned array whose capacity is Count() rounded up to a power of two.
+  // longer lists an owned array whose capacity is Count() rounded up to a power of two, and at
+  // least eight.
   NamedObject* const* Slots() const { return count_ <= 1 ? &one_ : many_; }
   NamedObject** Slots() { return count_ <= 1 ? &one_ : many_; }
-  // Appends an empty slot, growing the array when it is full.
-  void AppendSlot();
+  // Appends an empty slot, growing the array when it is full; its first array in `arena` when it
+  // is not null (see slots_in_arena_).
+  void AppendSlot(NodeArena* arena);
   bool Indexed() const { return extra_ && extra_->index.IsActive(); }
 
   int32_t count_ = 0;

@@ -162,6 +162,20 @@ TEST(NamedListTest, LargeListAgreesWithLinearModel) {
   for (unsigned k = 0; k < 300; ++k) EXPECT_EQ(list.IndexOf(name_of(k)), lowest(name_of(k)));
 }
 
+// The index finds a name only when names equal ignoring case hash alike: every letter, at every
+// length and place (the hash takes eight bytes at a time and the rest apart).
+TEST(NamedListTest, NamesEqualIgnoringCaseHashAlike) {
+  for (size_t length = 1; length <= 40; ++length) {
+    std::string lower, mixed;
+    for (size_t i = 0; i < length; ++i) {
+      const char c = static_cast<char>('a' + (i * 7 + length) % 26);
+      lower += c;
+      mixed += i % 3 != 0 ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    EXPECT_EQ(FoldedNameHash(lower), FoldedNameHash(mixed)) << mixed;
+  }
+}
+
 TEST(NamedListTest, CloneIsDeepAndCompacted) {
   NamedList list("root");
   for (const char* name : {"a", "b", "c", "d"}) list.Add(Named(name));

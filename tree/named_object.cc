@@ -28,7 +28,10 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 void NamedObject::AssignName(std::string_view text) {
-  text = CutAtZero(text);
+  if (!text.empty()) AssignCutName(CutAtZero(text));
+}
+
+void NamedObject::AssignCutName(std::string_view text) {
   if (text.empty()) return;
   char* to = name_.inline_text;
   name_form_ = kInline;

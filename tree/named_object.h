@@ -86,7 +86,10 @@ class NamedObject {
   static constexpr size_t kInlineName = 16;
   enum NameForm : uint8_t { kNoName, kInline, kHeap };
 
+  // Copies `text` up to its first zero byte as the name of an object that has none.
   void AssignName(std::string_view text);
+  // AssignName for a text that holds no zero byte.
+  void AssignCutName(std::string_view text);
   void FreeName();
 
   union Name {
@@ -98,6 +101,8 @@ class NamedObject {
   bool read_only_ : 1 = false;
   bool in_arena_ : 1 = false;  // made in a NodeArena: deleting it frees no memory
   bool folded_ : 1 = false;    // a value keeping its one item in place (see TreeValue)
+  // A list's array of slots was made in the tree's arena, which frees it (see NamedList).
+  bool slots_in_arena_ : 1 = false;
   NameForm name_form_ = kNoName;
 
  protected:

@@ -2,14 +2,11 @@
 
 namespace vard {
 
-void* NodeArena::Allocate(size_t bytes) {
-  bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
-  if (bytes > left_) {
-    const size_t size = bytes > kBlockBytes ? bytes : kBlockBytes;
-    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-    next_ = blocks_.back().get();
-    left_ = size;
-  }
+void* NodeArena::AllocateInNewBlock(size_t bytes) {
+  const size_t size = bytes > kBlockBytes ? bytes : kBlockBytes;
+  blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+  next_ = blocks_.back().get();
+  left_ = size;
   void* at = next_;
   next_ += bytes;
   left_ -= bytes;

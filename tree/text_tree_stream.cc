@@ -46,54 +46,50 @@ const char* TypeWordOf(int code) {
   }
 }
 
-// "%i" for the common plain decimal without a scanf call; anything else through scanf itself so
-// that octal, hexadecimal, signs and overflow behave exactly as the format defines them.
-bool ConvertInt(const char* text, int32_t* out) {
-  const char* p = text;
-  const bool negative = *p == '-';
-  if (negative) ++p;
+// "%i" for the common plain decimal of at most nine digits, which needs no scanf call: false for
+// any other text, which goes to scanf itself so that octal, hexadecimal, signs and overflow
+// behave exactly as the format defines them.
+bool ConvertPlainInt(std::string_view text, int32_t* out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
   // A lone "0" is the most common value of all (every flag that is off).
-  if (p[0] == '0' && p[1] == '\0') {
+  if (text == "0") {
     *out = 0;
     return true;
   }
-  if (*p >= '1' && *p <= '9') {
-    int64_t v = 0;
-    int digits = 0;
-    while (*p >= '0' && *p <= '9' && digits < 9) {
-      v = v * 10 + (*p++ - '0');
-      ++digits;
-    }
-    if (*p == '\0') {
-      *out = static_cast<int32_t>(negative ? -v : v);
-      return true;
-    }
+  if (text.empty() || text.size() > 9 || text[0] < '1' || text[0] > '9') return false;
+  int64_t v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
   }
-  return std::sscanf(text, "%i", out) == 1;
+  *out = static_cast<int32_t>(negative ? -v : v);
+  return true;
 }
 
-bool ConvertType(ItemType type, const char* text, int32_t* i, float* f, double* d, int64_t* l) {
-  switch (type) {
-    case kInt:
-      return ConvertInt(text, i);
-    case kFloat:
-      return std::sscanf(text, "%f", f) == 1;
-    case kDouble:
-      return std::sscanf(text, "%lf", d) == 1;
-    case kInt64:
-      return std::sscanf(text, "%" SCNi64, l) == 1;
-    default:
-      return true;
-  }
-}
-
-// The type word, in any letter case. Every value line asks, so the length picks the candidates,
-// and the spelling the writer uses is compared by bytes before the comparison that ignores case.
-ItemType TypeOfWord(std::string_view word) {
-  word = CutAtZero(word);
-  const auto is = [word](std::string_view candidate) {
-    return word == candidate || NamesEqual(word, candidate);
+// The type word that starts `rest` when it is spelt as the writer spells it, and its length
+// through `length`; kNone for any other spelling. Nearly every line of a file is spelt so, and is
+// recognised without the search for ")" and the comparison that ignores case.
+ItemType WrittenTypeWord(std::string_view rest, size_t* length) {
+  // Each comparison has a constant length, which the compiler turns into a load or two.
+  const auto starts = [rest, length](std::string_view word) {
+    if (rest.size() < word.size() || std::memcmp(rest.data(), word.data(), word.size()) != 0) {
+      return false;
+    }
+    *length = word.size() - 1;  // without the ")"
+    return true;
   };
+  if (starts("string)")) return kString;
+  if (starts("int)")) return kInt;
+  if (starts("int64)")) return kInt64;
+  if (starts("double)")) return kDouble;
+  if (starts("float)")) return kFloat;
+  return kNone;
+}
+
+// The type word, in any letter case.
+ItemType TypeOfWord(std::string_view word) {
+  const auto is = [word](std::string_view candidate) { return NamesEqual(word, candidate); };
   switch (word.size()) {
     case 3:
       return is("int") ? kInt : kNone;
@@ -106,9 +102,10 @@ ItemType TypeOfWord(std::string_view word) {
   }
 }
 
-void CopyField(char* buffer, const char* from, size_t length) {
-  std::memcpy(buffer, from, length);
-  buffer[length] = '\0';
+// Copies `text` into `buffer` of at least text.size() + 1 bytes, terminated.
+void CopyTerminated(std::string_view text, char* buffer) {
+  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
 }
 
 // The first `byte` in [begin, end), or `end`.
@@ -122,10 +119,10 @@ const char* WithoutNewline(const char* begin, const char* end) {
   return end != begin && end[-1] == '\n' ? end - 1 : end;
 }
 
-// The first of `stop`, '\r' and '\n' in [begin, end), or `end`.
-const char* FindFieldEnd(const char* begin, const char* end, char stop) {
+// The first of `stop`, '\r' and '\n' in [begin, end), or `end`; `plain`: there is no '\r'.
+const char* FindFieldEnd(const char* begin, const char* end, char stop, bool plain) {
   const char* field_end = FindByte(begin, WithoutNewline(begin, end), stop);
-  return FindByte(begin, field_end, '\r');
+  return plain ? field_end : FindByte(begin, field_end, '\r');
 }
 
 // Past the blanks of "%[ \t\r\n]".
@@ -376,7 +373,7 @@ WriteProblem TextTreeStream::WriteBackProblem(int code, std::string_view name,
       return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code),
                             FormatInt64(entry_int64_));
     case kLineString:
-      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code), text_);
+      return CheckEntryLine(EntryLine::kValue, depth, name, index, TypeWordOf(code), entry_text_);
     default:
       return WriteProblem::kNone;
   }
@@ -389,6 +386,7 @@ int TextTreeStream::ReadLine() {
   line_copied_ = false;
   if (source_ == nullptr) return 0;
   piece_ = source_->NextPiece(kMaxLinePiece);
+  plain_piece_ = source_->PieceIsPlain();
   const size_t n = piece_.size();
   if (n == 0) return 0;
   offset_ += static_cast<long>(n);
@@ -438,16 +436,17 @@ void TextTreeStream::ReportHere(LoadProblem problem, std::string_view text) {
 }
 
 int TextTreeStream::ParseLine() {
-  name_[0] = '\0';
-  name_length_ = 0;
+  ClearEntry();
   // A zero byte ends the line for every line form.
-  const std::string_view line = CutAtZero(piece_);
+  const std::string_view line = plain_piece_ ? piece_ : CutAtZero(piece_);
   const char* p = line.data();
   const char* const end = p + line.size();
   if (p == end || *p == '\n' || *p == '\r') return kLineNothing;
-  // The indentation, four spaces a level, is most of a deep line: skipped eight at a time.
+  // The indentation, four spaces a level, is most of a deep line: skipped eight at a time, then
+  // the odd level's four.
   static constexpr char kEightSpaces[] = "        ";
   while (end - p >= 8 && std::memcmp(p, kEightSpaces, 8) == 0) p += 8;
+  if (end - p >= 4 && std::memcmp(p, kEightSpaces, 4) == 0) p += 4;
   while (p != end && (*p == ' ' || *p == '\t')) ++p;
   if (p == end) return kLineOther;
   switch (*p) {
@@ -472,16 +471,29 @@ int TextTreeStream::ParseLine() {
   }
 }
 
-void TextTreeStream::SetEntryName(const char* name, size_t length) {
-  std::memcpy(name_, name, length);
-  name_[length] = '\0';
-  name_length_ = length;
+bool TextTreeStream::ConvertNumber(int code) {
+  if (code == kLineInt && ConvertPlainInt(entry_text_, &entry_int_)) return true;
+  const char* text = GetEntryString();
+  switch (code) {
+    case kLineInt:
+      return std::sscanf(text, "%i", &entry_int_) == 1;
+    case kLineFloat:
+      return std::sscanf(text, "%f", &entry_float_) == 1;
+    case kLineDouble:
+      return std::sscanf(text, "%lf", &entry_double_) == 1;
+    case kLineInt64:
+      return std::sscanf(text, "%" SCNi64, &entry_int64_) == 1;
+    default:
+      return true;
+  }
 }
 
 // "(%[^)])%[^=]=%[^\n\r]": a type word, a name and a text, each at least one character.
 int TextTreeStream::ParseValueLine(const char* p, const char* end) {
   const char* type = p + 1;
-  const char* type_end = FindByte(type, end, ')');
+  size_t written_length = 0;
+  ItemType item_type = WrittenTypeWord({type, static_cast<size_t>(end - type)}, &written_length);
+  const char* type_end = item_type != kNone ? type + written_length : FindByte(type, end, ')');
   if (type_end == type || type_end == end) {
     ReportHere(LoadProblem::kMalformed, LineText());
     return kLineNothing;
@@ -493,8 +505,9 @@ int TextTreeStream::ParseValueLine(const char* p, const char* end) {
     return kLineNothing;
   }
   const char* text = name_end + 1;
-  const size_t text_length =
-      static_cast<size_t>(FindByte(text, WithoutNewline(text, end), '\r') - text);
+  const char* text_end = WithoutNewline(text, end);
+  if (!plain_piece_) text_end = FindByte(text, text_end, '\r');
+  const size_t text_length = static_cast<size_t>(text_end - text);
   if (text_length == 0) {
     ReportHere(LoadProblem::kEmptyValue, LineText());
     return kLineNothing;
@@ -513,17 +526,18 @@ int TextTreeStream::ParseValueLine(const char* p, const char* end) {
     ReportHere(LoadProblem::kTextTooLong, LineText());
     return kLineNothing;
   }
-  const ItemType item_type = TypeOfWord({type, type_length});
+  if (item_type == kNone) item_type = TypeOfWord({type, type_length});
   if (item_type == kNone) {
     ReportHere(LoadProblem::kUnknownType, LineText());
     return kLineNothing;
   }
-  CopyField(text_, text, text_length);
-  if (!ConvertType(item_type, text_, &entry_int_, &entry_float_, &entry_double_, &entry_int64_)) {
+  entry_text_ = std::string_view(text, text_length);
+  if (item_type != kString && !ConvertNumber(item_type)) {
+    ClearEntry();
     ReportHere(LoadProblem::kBadNumber, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = std::string_view(name, name_length);
   return item_type;
 }
 
@@ -532,7 +546,7 @@ int TextTreeStream::ParseOpenLine(const char* p, const char* end, bool section) 
   if (array_open_) return kLineNothing;
   const char* blanks = p + 1;
   const char* name = SkipBlanks(blanks, end);
-  const char* name_end = FindFieldEnd(name, end, ':');
+  const char* name_end = FindFieldEnd(name, end, ':', plain_piece_);
   const size_t name_length = static_cast<size_t>(name_end - name);
   if (name == blanks || name_length == 0) {
     ReportHere(LoadProblem::kMalformed, LineText());
@@ -542,7 +556,7 @@ int TextTreeStream::ParseOpenLine(const char* p, const char* end, bool section) 
     ReportHere(LoadProblem::kNameTooLong, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = std::string_view(name, name_length);
   if (section) {
     sections_.push_back(OpenSection{std::string(name, name_length), offset_, line_number_});
     return kLineSectionOpen;
@@ -561,7 +575,7 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
   }
   const char* blanks = p + 1;
   const char* name = SkipBlanks(blanks, end);
-  const char* name_end = FindFieldEnd(name, end, ';');
+  const char* name_end = FindFieldEnd(name, end, ';', plain_piece_);
   const size_t name_length = static_cast<size_t>(name_end - name);
   const std::string_view closed(name, name_length);
   bool matches = false;
@@ -581,7 +595,7 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
     if (section) ReportHere(LoadProblem::kUnmatchedClose, LineText());
     return kLineNothing;
   }
-  SetEntryName(name, name_length);
+  entry_name_ = closed;
   if (section) {
     sections_.pop_back();
     return kLineSectionClose;
@@ -591,6 +605,11 @@ int TextTreeStream::ParseCloseLine(const char* p, const char* end, bool section)
 }
 
 const char* TextTreeStream::GetEntryName(const char** index) {
+  if (!name_copied_) {
+    CopyTerminated(entry_name_, name_);
+    name_length_ = entry_name_.size();
+    name_copied_ = true;
+  }
   if (index == nullptr) return name_;
   *index = nullptr;
   char* const end = name_ + name_length_;
@@ -603,6 +622,26 @@ const char* TextTreeStream::GetEntryName(const char** index) {
   *index = open + 1;
   name_length_ = static_cast<size_t>(open - name_);
   return name_;
+}
+
+std::string_view TextTreeStream::GetEntryNameView(std::string_view* index) {
+  const std::string_view name = entry_name_;
+  if (index == nullptr) return name;
+  *index = {};
+  const size_t open = name.find('[');
+  if (open == std::string_view::npos) return name;
+  const size_t close = name.find(']', open + 1);
+  if (close == std::string_view::npos) return name;
+  *index = name.substr(open + 1, close - open - 1);
+  return name.substr(0, open);
+}
+
+const char* TextTreeStream::GetEntryString() const {
+  if (!text_copied_) {
+    CopyTerminated(entry_text_, text_);
+    text_copied_ = true;
+  }
+  return text_;
 }
 
 int TextTreeStream::CountArrayLines() {
@@ -675,7 +714,9 @@ bool TextTreeStream::SeekTo(long offset, int line_number) {
   continues_line_ = false;
   long_line_ = false;
   piece_ = {};
+  plain_piece_ = false;
   line_copied_ = false;
+  ClearEntry();
   return true;
 }
 
@@ -696,13 +737,12 @@ int TextTreeStream::SearchForward(std::string_view name, bool any_section, int c
     const int found = ParseLine();
     if (value) {
       const bool value_line = found == kLineArrayOpen || (found >= kLineInt && found <= kLineInt64);
-      if (value_line && sections_.size() == depth && NamesEqual({name_, name_length_}, name) &&
+      if (value_line && sections_.size() == depth && NamesEqual(entry_name_, name) &&
           (code == 0 || code == found)) {
         return 1;
       }
     } else if (found == kLineSectionOpen) {
-      if (any_section || (sections_.size() == depth + 1 && NamesEqual({name_, name_length_}, name)))
-        return 1;
+      if (any_section || (sections_.size() == depth + 1 && NamesEqual(entry_name_, name))) return 1;
     }
     if (found == kLineSectionClose && sections_.size() < depth) {
       // The current section is exhausted: stay in it, at the start of its contents.
@@ -765,9 +805,8 @@ int TextTreeStream::ReadDouble(std::string_view name, double* out) {
 int TextTreeStream::ReadString(std::string_view name, std::unique_ptr<char[]>* out) {
   if (!FindValue(name, kLineString)) return 0;
   if (out) {
-    const size_t length = std::strlen(text_);
-    *out = std::make_unique_for_overwrite<char[]>(length + 1);
-    std::memcpy(out->get(), text_, length + 1);
+    *out = std::make_unique_for_overwrite<char[]>(entry_text_.size() + 1);
+    CopyTerminated(entry_text_, out->get());
   }
   return 1;
 }

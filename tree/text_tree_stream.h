@@ -76,10 +76,15 @@ class TextTreeStream : public TreeStream {
 
   int ReadLine() override;
   int ParseLine() override;
+  // The name and text of a line are kept as views into the line; the terminated copies the
+  // char* forms return are made when first asked for, as most lines are only loaded. A line that
+  // is no value line has no text (""). A seek leaves no current entry.
   const char* GetEntryName(const char** index = nullptr) override;
+  std::string_view GetEntryNameView(std::string_view* index = nullptr) override;
   int32_t GetEntryInt() const override { return entry_int_; }
   float GetEntryFloat() const override { return entry_float_; }
-  const char* GetEntryString() const override { return text_; }
+  const char* GetEntryString() const override;
+  std::string_view GetEntryStringView() const override { return entry_text_; }
   double GetEntryDouble() const override { return entry_double_; }
   int64_t GetEntryInt64() const override { return entry_int64_; }
   const char* GetLine() const override;
@@ -155,8 +160,16 @@ class TextTreeStream : public TreeStream {
   int ParseValueLine(const char* p, const char* end);
   int ParseOpenLine(const char* p, const char* end, bool section);
   int ParseCloseLine(const char* p, const char* end, bool section);
-  // Stores the entry name (the line's bytes from `name`), terminated, for GetEntryName.
-  void SetEntryName(const char* name, size_t length);
+  // Converts entry_text_ to the number of a value line of `code` (not a string line). False when
+  // it does not convert.
+  bool ConvertNumber(int code);
+  // Forgets the current entry's name and text.
+  void ClearEntry() {
+    entry_name_ = {};
+    entry_text_ = {};
+    name_copied_ = false;
+    text_copied_ = false;
+  }
   std::string_view LineText() const;
   void ReportHere(LoadProblem problem, std::string_view text);
   void LeaveArray();
@@ -177,13 +190,20 @@ class TextTreeStream : public TreeStream {
   std::string refusal_;
   std::string out_lines_;  // writer: lines not yet handed to the output (FlushLines)
 
-  std::string_view piece_;  // reader: the current line, in source_'s buffer
+  std::string_view piece_;    // reader: the current line, in source_'s buffer
+  bool plain_piece_ = false;  // piece_ holds no zero byte and no CR (LineSource::PieceIsPlain)
   // GetLine's terminated copy of piece_, made when first asked for: most lines are parsed only.
   mutable char line_[kMaxLinePiece + 2] = {};
   mutable bool line_copied_ = true;
+  std::string_view entry_name_;  // the current line's entry name, unsplit, in piece_
+  std::string_view entry_text_;  // the current value line's text, in piece_
+  // GetEntryName's terminated copy of entry_name_, which a split with an index cuts.
   char name_[kMaxEntryName + 1] = {};
   size_t name_length_ = 0;  // of name_ up to its first zero byte
-  char text_[kMaxValueText + 1] = {};
+  bool name_copied_ = false;
+  // GetEntryString's terminated copy of entry_text_.
+  mutable char text_[kMaxValueText + 1] = {};
+  mutable bool text_copied_ = false;
   int32_t entry_int_ = 0;
   float entry_float_ = 0;
   double entry_double_ = 0;

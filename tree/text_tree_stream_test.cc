@@ -748,6 +748,31 @@ TEST_F(TextTreeStreamTest, ParseLineCodesAndEntryName) {
   EXPECT_EQ(stream.ReadLine(), 0);
 }
 
+TEST_F(TextTreeStreamTest, EntryViewsSplitAndReadAsTheCopiesDo) {
+  struct Case {
+    std::string_view line, name, index, text;
+  };
+  const Case cases[] = {
+      {"(int)P[7]=3\n", "P", "7", "3"},      {"(string)n[i]j[k]=a b\r\n", "n", "i", "a b"},
+      {"(string)a]b[c=x", "a]b[c", "", "x"}, {"(string)n[]=t", "n", "", "t"},
+      {"(int)z=0x1F", "z", "", "0x1F"},      {"{ S[1]:", "S", "1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::unique_ptr<TextTreeStream> stream = TextTreeStream::ReadingText(c.line);
+    ASSERT_EQ(stream->ReadLine(), 1);
+    ASSERT_NE(stream->ParseLine(), kLineNothing);
+    std::string_view index_view;
+    EXPECT_EQ(stream->GetEntryNameView(&index_view), c.name);
+    EXPECT_EQ(index_view, c.index);
+    EXPECT_EQ(stream->GetEntryStringView(), c.text);
+    const char* index = nullptr;
+    EXPECT_EQ(std::string_view(stream->GetEntryName(&index)), c.name);
+    EXPECT_EQ(std::string_view(index ? index : ""), c.index);
+    EXPECT_EQ(std::string_view(stream->GetEntryString()), c.text);
+  }
+}
+
 TEST_F(TextTreeStreamTest, WriterRefusesMisuse) {
   TextTreeStream stream(Path("w"), true);
   ASSERT_TRUE(stream.IsOpen());

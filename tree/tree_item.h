@@ -68,7 +68,9 @@ class ItemView {
   friend class TreeValue;
 
   ItemType type_;
-  int32_t length_;  // bytes: the block's length; string: the text's length
+  // bytes: the block's length; string: the text's length, or for a text a value keeps in place
+  // only which side of kInlineText it lies on (see TreeValue)
+  int32_t length_;
   const ItemPayload& payload_;
 };
 

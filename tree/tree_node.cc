@@ -12,7 +12,7 @@ constinit TreeValue TreeValue::Null;
 TreeValue::TreeValue(std::string_view name) : TreeNode(Kind::kValue, name) {}
 
 TreeValue::~TreeValue() {
-  if (IsFolded()) TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
+  if (IsFolded()) TreeItem::FreePayload(FoldedType(), FoldedLength(), &folded_);
 }
 
 std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
@@ -29,9 +29,10 @@ std::unique_ptr<NamedObject> TreeValue::CloneValue() const {
 void TreeValue::Fold(ItemType type, const ItemPayload& number, std::string_view text) {
   BeginFold();
   subclass_byte_ = static_cast<uint8_t>(type);
-  folded_length_ = 0;
   if (type == kString) {
-    TreeItem::AssignText(text, &folded_length_, &folded_);
+    int32_t length = 0;
+    TreeItem::AssignText(text, &length, &folded_);
+    if (static_cast<size_t>(length) >= kInlineText) subclass_byte_ |= kFoldedTextOnHeap;
   } else {
     folded_ = number;
   }
@@ -39,21 +40,21 @@ void TreeValue::Fold(ItemType type, const ItemPayload& number, std::string_view 
 
 ItemView TreeValue::FoldedView() const {
   if (const NamedObject* node = LoadFolded()) return static_cast<const TreeItem*>(node)->View();
-  return ItemView(FoldedType(), folded_length_, folded_);
+  return ItemView(FoldedType(), FoldedLength(), folded_);
 }
 
 TreeItem* TreeValue::FoldedItem() const {
   if (NamedObject* node = LoadFolded()) return static_cast<TreeItem*>(node);
   return static_cast<TreeItem*>(
-      PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_)));
+      PublishFolded(TreeItem::FromPayload(FoldedType(), FoldedLength(), folded_)));
 }
 
 void TreeValue::Unfold() {
   if (LoadFolded() == nullptr) {
-    PublishFolded(TreeItem::FromPayload(FoldedType(), folded_length_, folded_));
+    PublishFolded(TreeItem::FromPayload(FoldedType(), FoldedLength(), folded_));
   }
-  TreeItem::FreePayload(FoldedType(), folded_length_, &folded_);
-  folded_length_ = 0;
+  TreeItem::FreePayload(FoldedType(), FoldedLength(), &folded_);
+  subclass_byte_ = static_cast<uint8_t>(FoldedType());
   EndFold();
 }
 
@@ -155,24 +156,24 @@ const TreeValue* TreeSection::GetValueAt(int i) const {
 }
 
 template <typename Node, NamedObject::Kind kKind>
-Node* TreeSection::OpenChild(std::string_view name, NodeArena* arena) {
-  if (IsReadOnly()) return nullptr;
-  if (int i = IndexOf(name)) {
+Node* TreeSection::OpenChild(NameKey key, NodeArena* arena) {
+  if (IsReadOnly() || key.name.empty()) return nullptr;
+  if (int i = LowestSlotNamed(key)) {
     NamedObject* child = At(i);
     return child->kind() == kKind ? static_cast<Node*>(child) : nullptr;
   }
-  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, name);
+  std::unique_ptr<Node> node = NodeArena::New<Node>(arena, std::string_view());
   Node* added = node.get();
-  if (added->GetName() == nullptr || !AddAbsent(std::move(node))) return nullptr;
-  return added;
+  NameUnnamed(added, key);
+  return AddAbsent(std::move(node), key, arena) ? added : nullptr;
 }
 
 TreeSection* TreeSection::OpenSection(std::string_view name) {
-  return OpenChild<TreeSection, Kind::kSection>(name, nullptr);
+  return OpenChild<TreeSection, Kind::kSection>(NameKey{CutAtZero(name)}, nullptr);
 }
 
 TreeSection* TreeSection::OpenSectionIn(NodeArena* arena, std::string_view name) {
-  return OpenChild<TreeSection, Kind::kSection>(name, arena);
+  return OpenChild<TreeSection, Kind::kSection>(NameKey{name}, arena);
 }
 
 TreeSection* TreeSection::AddSection(std::string_view name) {
@@ -180,11 +181,11 @@ TreeSection* TreeSection::AddSection(std::string_view name) {
 }
 
 TreeValue* TreeSection::OpenValue(std::string_view name) {
-  return OpenChild<TreeValue, Kind::kValue>(name, nullptr);
+  return OpenChild<TreeValue, Kind::kValue>(NameKey{CutAtZero(name)}, nullptr);
 }
 
 TreeValue* TreeSection::OpenValueIn(NodeArena* arena, std::string_view name) {
-  return OpenChild<TreeValue, Kind::kValue>(name, arena);
+  return OpenChild<TreeValue, Kind::kValue>(NameKey{name}, arena);
 }
 
 namespace {

@@ -89,10 +89,17 @@ class TreeValue : public TreeNode {
   TreeItem* FoldedItem() const;
   // Ends the folding before a change of the list: the item's node becomes the child in slot 1.
   void Unfold();
-  ItemType FoldedType() const { return static_cast<ItemType>(subclass_byte_); }
+  ItemType FoldedType() const { return static_cast<ItemType>(subclass_byte_ & ~kFoldedTextOnHeap); }
+  // The length an ItemView of the item kept in place is given. A view asks of a text's length
+  // only whether the text is inline or on the heap, and this answers that.
+  int32_t FoldedLength() const {
+    return (subclass_byte_ & kFoldedTextOnHeap) ? static_cast<int32_t>(kInlineText) : 0;
+  }
 
-  // While folded: the item's type is in subclass_byte_, its length and payload here.
-  int32_t folded_length_ = 0;
+  // While folded: the item's type is in subclass_byte_, marked kFoldedTextOnHeap when its text is
+  // on the heap, and its payload here. A text's length is not kept: a value holding one text is
+  // most of a large tree, and without the length it takes 64 bytes rather than 72.
+  static constexpr uint8_t kFoldedTextOnHeap = 0x80;
   ItemPayload folded_{.i64 = 0};
 };
 
@@ -173,13 +180,14 @@ class TreeSection : public TreeNode {
   // Clone of a section: a deep copy of its subtree, holes left out, file mark kept.
   std::unique_ptr<NamedObject> CloneSection() const;
 
-  // OpenSection and OpenValue: the child of that name when it is of kind `kKind`, else a new
-  // `Node` added under that name, owned by this section and made in `arena` when it is not null;
-  // null when this section is read-only, the name belongs to the other kind or the new child
-  // cannot be added.
+  // OpenSection and OpenValue for a name cut at its zero byte: the child of that name when it is
+  // of kind `kKind`, else a new `Node` added under that name, owned by this section and made in
+  // `arena` when it is not null; null when this section is read-only, the name is empty or belongs
+  // to the other kind, or the new child cannot be added.
   template <typename Node, Kind kKind>
-  Node* OpenChild(std::string_view name, NodeArena* arena);
-  // OpenSection / OpenValue for the load, which makes its nodes in the tree's arena.
+  Node* OpenChild(NameKey key, NodeArena* arena);
+  // OpenSection / OpenValue for the load, which makes its nodes in the tree's arena and reads
+  // names that hold no zero byte.
   TreeSection* OpenSectionIn(NodeArena* arena, std::string_view name);
   TreeValue* OpenValueIn(NodeArena* arena, std::string_view name);
 };

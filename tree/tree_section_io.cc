@@ -140,7 +140,7 @@ int TreeSection::Load(TreeStream& stream) {
     if (current == nullptr && code != kLineSectionOpen && code != kLineSectionClose) continue;
     switch (code) {
       case kLineSectionOpen: {
-        const char* name = stream.GetEntryName();
+        const std::string_view name = stream.GetEntryNameView();
         TreeSection* child = nullptr;
         if (current != nullptr) {
           if (frames.size() > kMaxLoadDepth) {
@@ -154,7 +154,8 @@ int TreeSection::Load(TreeStream& stream) {
             ReportUnwritable(stream, code, name, {});
           }
         }
-        frames.push_back(LoadFrame{child, stream.LineNumber(), observed ? name : ""});
+        frames.push_back(
+            LoadFrame{child, stream.LineNumber(), observed ? std::string(name) : std::string()});
         break;
       }
       case kLineSectionClose:
@@ -191,9 +192,8 @@ int TreeSection::Load(TreeStream& stream) {
       case kLineString:
       case kLineDouble:
       case kLineInt64: {
-        const char* index = nullptr;
-        const char* name = stream.GetEntryName(&index);
-        const std::string_view item_name = index ? std::string_view(index) : std::string_view();
+        std::string_view item_name;
+        const std::string_view name = stream.GetEntryNameView(&item_name);
         const bool duplicate =
             observed && !item_name.empty() && current->GetValue(name)->IndexOf(item_name);
         if (duplicate) {
@@ -207,7 +207,8 @@ int TreeSection::Load(TreeStream& stream) {
           // The line codes of the typed lines are their items' types.
           const auto type = static_cast<ItemType>(code);
           const ItemPayload number = NumberOf(stream, code);
-          const char* text = code == kLineString ? stream.GetEntryString() : "";
+          const std::string_view text =
+              code == kLineString ? stream.GetEntryStringView() : std::string_view();
           if (item_name.empty() && added->Count() == 0) {
             added->Fold(type, number, text);
           } else {

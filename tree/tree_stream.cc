@@ -72,6 +72,13 @@ const char* TreeStream::GetEntryName(const char** index) {
   if (index) *index = nullptr;
   return "";
 }
+std::string_view TreeStream::GetEntryNameView(std::string_view* index) {
+  const char* index_text = nullptr;
+  const char* name = GetEntryName(index ? &index_text : nullptr);
+  if (index) *index = index_text ? index_text : "";
+  return name;
+}
+std::string_view TreeStream::GetEntryStringView() const { return GetEntryString(); }
 int32_t TreeStream::GetEntryInt() const { return 0; }
 float TreeStream::GetEntryFloat() const { return 0; }
 const char* TreeStream::GetEntryString() const { return ""; }

@@ -108,6 +108,11 @@ class TreeStream {
   // "[index]": the name before "[" is returned and the text between the brackets stored through
   // `index` (null when there are no brackets). Owned by the stream until the next line.
   virtual const char* GetEntryName(const char** index = nullptr);
+  // GetEntryName and GetEntryString without a copy: views into the current line, free of zero
+  // bytes and valid until the next line. With a non-null `index` the name is split as
+  // GetEntryName splits it, `*index` empty when there are no brackets.
+  virtual std::string_view GetEntryNameView(std::string_view* index = nullptr);
+  virtual std::string_view GetEntryStringView() const;
   virtual int32_t GetEntryInt() const;
   virtual float GetEntryFloat() const;
   virtual const char* GetEntryString() const;  // never null
