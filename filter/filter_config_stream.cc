@@ -133,21 +133,22 @@ class TextReader {
       if (at.kind == Kind::kSkip && code != kLineSectionOpen && code != kLineSectionClose) continue;
       switch (code) {
         case kLineSectionOpen:
-          frames.push_back(OpenSection(at, stream.GetEntryName()));
+          frames.push_back(OpenSection(at, stream.GetEntryNameView()));
           break;
         case kLineSectionClose:
           if (frames.size() == 1) return;
           frames.pop_back();
           break;
         case kLineArrayOpen: {
-          const char* index = nullptr;
-          const std::string name = stream.GetEntryName(&index);
+          std::string_view index;
+          // Copied: counting the block reads on past this line.
+          const std::string name(stream.GetEntryNameView(&index));
           const int count = stream.CountArrayLines();
           if (count > 0) {
             // The block's bytes are an unnamed item no lookup reads, but it makes the value (a
             // "MapTo" exists) and takes the name.
             stream.ReadArrayBytes(nullptr, count);
-            OpenValue(at, name, code, nullptr, stream);
+            OpenValue(at, name, code, {}, stream);
           } else {
             while (stream.ReadLine() && stream.ParseLine() != kLineArrayClose) {
             }
@@ -159,8 +160,8 @@ class TextReader {
         case kLineString:
         case kLineDouble:
         case kLineInt64: {
-          const char* index = nullptr;
-          const std::string_view name = stream.GetEntryName(&index);
+          std::string_view index;
+          const std::string_view name = stream.GetEntryNameView(&index);
           OpenValue(at, name, code, index, stream);
           break;
         }
@@ -201,8 +202,8 @@ class TextReader {
   }
 
   // A value line of type `code` (kLineArrayOpen: a byte block) named `name` with the item name
-  // `index` (null or "": none), in the section `at`.
-  void OpenValue(const Frame& at, std::string_view name, int code, const char* index,
+  // `index` (empty: none), in the section `at`.
+  void OpenValue(const Frame& at, std::string_view name, int code, std::string_view index,
                  const TreeStream& stream) {
     const std::span<const Known> known = KnownOf(at.kind);
     if (!IsIndexed(at.kind)) {
@@ -236,14 +237,14 @@ class TextReader {
 
   // TreeValue::Add of the line's item to the value known as `known` of the section `at`: a named
   // item whose name the value holds is dropped; the first text and the first int are read.
-  void AddItem(const Frame& at, int known, Field field, int code, const char* index,
+  void AddItem(const Frame& at, int known, Field field, int code, std::string_view index,
                const TreeStream& stream) {
     uint8_t& state = StateOf(at, known);
     if ((state & (kHasText | kHasNumber)) == (kHasText | kHasNumber)) return;
-    if (index != nullptr && *index != '\0') {
+    if (!index.empty()) {
       std::string key = {static_cast<char>(at.kind), static_cast<char>(known)};
       key.append(std::to_string(at.record)).push_back('/');
-      for (const char* c = index; *c != '\0'; ++c) key.push_back(FoldCase(*c));
+      for (const char c : index) key.push_back(FoldCase(c));
       if (!item_names_.insert(std::move(key)).second) return;
     }
     if (code == kLineString && (state & kHasText) == 0) {
