@@ -58,7 +58,7 @@ inline constexpr int64_t kClaimWaitMs = 500;
 // milliseconds, so that on a small site the request that follows a save already decides with what
 // was saved. A larger file loads while every request, the noticing one included, decides with the
 // configuration in force: with 30 saves of 100 000 users in 15 s (bench/apache_stress.sh), the
-// noticing requests' waits took the 99th percentile of all requests from about 50 ms to 200-330 ms.
+// noticing requests' waits took the 99th percentile of all requests from 34-66 ms to 142-221 ms.
 inline constexpr int64_t kClaimWaitMaxBytes = int64_t{1} << 20;
 
 // One per loaded library, owned by the library's FilterLifetime (tests own their own). All public
