@@ -154,18 +154,19 @@ bool AuthFilter::LoadFromSettings(std::unique_ptr<std::string>* text,
   return true;
 }
 
-bool AuthFilter::SourcesChanged() const {
+bool AuthFilter::SourcesChanged(FileVersion* file) const {
   if (reload_failed_.load(std::memory_order_acquire) == 0) {
-    return ConfigFileTime() != config_time_.Load();
+    *file = ConfigFileTime();
+    return *file != config_time_.Load();
   }
   // Only after a failed reload: the file may be missing until it is restored, and the store may
   // be what was wrong, so both are examined, a missing one as the all-zero version.
   Env* env = Env::Default();
-  FileVersion file;
   FileVersion store;
-  env->GetFileVersion(config_path_.load(std::memory_order_acquire), &file);
+  *file = FileVersion();
+  env->GetFileVersion(config_path_.load(std::memory_order_acquire), file);
   env->GetFileVersion(RegistryPath().c_str(), &store);
-  return file != config_time_.Load() || store != store_time_.Load();
+  return *file != config_time_.Load() || store != store_time_.Load();
 }
 
 void AuthFilter::RollBackupText(std::unique_ptr<std::string> fresh, bool write_copy) {
@@ -194,10 +195,10 @@ bool AuthFilter::ReloadIfChanged() {
   // Most requests end here without a lock. Returning false on what these loads see is what the
   // claimed test below would answer: the versions compared only change while reloading_ is set,
   // and a reload that finished since reloads_seen was read makes the comparison stale.
-  if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged()) return false;
-  // Whether the claimant will wait for its load, from the size of the file it noticed (read
-  // before the claim: a loader may examine the file as soon as the claim is made).
-  const bool waits = ConfigFileTime().size <= kClaimWaitMaxBytes;
+  FileVersion noticed;
+  if (reloading_.load(std::memory_order_acquire) != 0 || !SourcesChanged(&noticed)) return false;
+  // The claimant waits for its load only when the file it noticed is small.
+  const bool waits = noticed.size <= kClaimWaitMaxBytes;
   // Claimed, never waited for: whoever holds the claim is loading, and this request decides with
   // the configuration in force meanwhile.
   int32_t idle = 0;

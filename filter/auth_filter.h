@@ -166,8 +166,9 @@ class AuthFilter : public FilterObject {
   // claim.
   void Reload();
   // Whether the configuration's sources changed since they were loaded, or since the last
-  // reload failed (then a missing file and the settings store count too).
-  bool SourcesChanged() const;
+  // reload failed (then a missing file and the settings store count too). `file` receives the
+  // version of the file that was examined.
+  bool SourcesChanged(FileVersion* file) const;
   // Writes the backup copy of the configuration being replaced from backup_text_ when
   // "Backup directory" names a directory, then keeps the saved text of `fresh`, the text of the
   // configuration replacing it, in that directory for its own copy (none without a text, which
