@@ -3,16 +3,13 @@
 #include "tree/text_tree_stream.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <string>
 
 #include "platform/atomic_file.h"
 #include "tree/line_source.h"
 #include "tree/named_object.h"
-#include "tree/tree_item.h"
 
 namespace vard {
 namespace {
